@@ -1,0 +1,186 @@
+#include "app/Unit1.h"
+
+#include <vector>
+
+#include "app/Unit2.h"
+#include "app/site_hosts.h"
+#include "core/docking.h"
+#include "core/quote_reply.h"
+#include "toolkit/anti_freeze.h"
+#include "toolkit/application.h"
+#include "toolkit/exception.h"
+#include "toolkit/http_client.h"
+#include "toolkit/text.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr tk::TColor kCaptionColor = 16645629;  // #FDFDFD
+constexpr tk::TColor kLabelColor = 13408614;    // #6699CC, shown only without visual styles
+
+// A figure can wait inside another at most this deep; a tick beyond it unwinds them instead.
+constexpr int kMostRefreshesRunning = 2;
+
+std::unique_ptr<tk::TFont> CaptionFont(int height) {
+  return std::make_unique<tk::TFont>(L"\u5B8B\u4F53", height, GB2312_CHARSET, kCaptionColor);  // 宋体
+}
+
+const std::u16string& ItemAt(const std::vector<std::u16string>& items, size_t index) {
+  if (index >= items.size()) throw tk::Exception(L"List index out of bounds (" + std::to_wstring(index) + L")");
+  return items[index];
+}
+
+}  // namespace
+
+std::string QuoteEndpoint() { return std::string("http://") + app::kSiteHostAscii + "/wap/ruanjian/abc.php"; }
+
+TForm1::TForm1() = default;
+TForm1::~TForm1() = default;
+
+void TForm1::ReadLayout() {
+  Caption = L"Form1";
+  Color = tk::clWindow;
+  Position = tk::TPosition::poDesktopCenter;
+  SetClientSize(286, 31);
+
+  auto bind_bar_events = [this](tk::TControl* control) {
+    control->Cursor = tk::TCursor::crSizeAll;
+    control->OnMouseDown = [this](tk::TObject* s, tk::TMouseButton b, tk::TShiftState sh, int x, int y) {
+      Image1MouseDown(s, b, sh, x, y);
+    };
+  };
+
+  Image1 = AddGraphic<tk::TImage>();
+  Image1->Name = L"Image1";
+  Image1->SetBounds(0, 0, 286, 31);
+  Image1->SetPicture(tk::TPicture::FromResource(L"BAR_BACKGROUND"));
+  bind_bar_events(Image1);
+
+  // The dot has no handlers: while lit it takes a press and does nothing with it.
+  Image2 = AddGraphic<tk::TImage>();
+  Image2->Name = L"Image2";
+  Image2->SetBounds(275, 21, 8, 8);
+  Image2->SetPicture(tk::TPicture::FromResource(L"BAR_DOT"));
+  Image2->Cursor = tk::TCursor::crSizeAll;
+
+  Timer1 = AddComponent<tk::TTimer>(1200, true, [this](tk::TObject* s) { Timer1Timer(s); });
+  Timer2 = AddComponent<tk::TTimer>(1200, false, [this](tk::TObject* s) { Timer2Timer(s); });
+  Timer_hidew = AddComponent<tk::TTimer>(200, false, [this](tk::TObject* s) { Timer_hidewTimer(s); });
+
+  struct Caption { tk::TLabel** member; const wchar_t* name; int left, top, font_height; const wchar_t* text; };
+  const Caption captions[] = {
+      {&Label1, L"Label1", 8, 10, -13, L"\u9EC4\u91D1T+D:  "},  // 黄金T+D:
+      {&Label2, L"Label2", 132, 10, -13, L"\u767D\u94F6T+D:  "},  // 白银T+D:
+      {&gold, L"gold", 62, 8, -15, L"--.--"},
+      {&silver, L"silver", 186, 8, -15, L"--.--"},
+  };
+  for (const Caption& c : captions) {
+    tk::TLabel* label = AddGraphic<tk::TLabel>(CaptionFont(c.font_height), kLabelColor);
+    label->Name = c.name;
+    label->SetBounds(c.left, c.top, 0, 0);
+    label->SetCaption(c.text);
+    bind_bar_events(label);
+    *c.member = label;
+  }
+
+  // The window's own client never sends a request: every refresh replaces it first.
+  IdHTTP1 = std::make_shared<tk::TIdHTTP>();
+  Timer4 = AddComponent<tk::TTimer>(20000, true, [this](tk::TObject* s) { Timer4Timer(s); });
+  IdAntiFreeze1 = AddComponent<tk::TIdAntiFreeze>();
+
+  OnCreate = [this](tk::TObject* s) { FormCreate(s); };
+  OnShow = [this](tk::TObject* s) { FormShow(s); };
+}
+
+void TForm1::FormCreate(tk::TObject*) { Image2->SetVisible(false); }
+
+void TForm1::FormShow(tk::TObject*) {
+  // The task-bar button goes away for good; the first figures come before the bar is seen.
+  ShowWindow(Application->Handle(), SW_HIDE);
+  RefreshQuotes();
+}
+
+void TForm1::Timer1Timer(tk::TObject*) {
+  Timer1->SetEnabled(false);
+  Timer2->SetEnabled(true);
+  Image2->SetVisible(true);
+}
+
+void TForm1::Timer2Timer(tk::TObject*) {
+  Timer2->SetEnabled(false);
+  Timer1->SetEnabled(true);
+  Image2->SetVisible(false);
+}
+
+void TForm1::Timer4Timer(tk::TObject*) { RefreshQuotes(); }
+
+void TForm1::RefreshQuotes() {
+  const std::string address = QuoteEndpoint();
+  if (refresh_depth_ >= kMostRefreshesRunning) {
+    // Closing the innermost waiting request lets the stack unwind; the next tick starts afresh.
+    if (IdHTTP1) IdHTTP1->Disconnect();
+    return;
+  }
+  ++refresh_depth_;
+  struct DepthGuard {
+    int& depth;
+    ~DepthGuard() { --depth; }
+  } depth_guard{refresh_depth_};
+
+  try {
+    IdHTTP1->Disconnect();
+    // Held here too, so a nested refresh that replaces it cannot free it under this request.
+    std::shared_ptr<tk::TIdHTTP> client = std::make_shared<tk::TIdHTTP>();
+    IdHTTP1 = client;
+    const uint64_t serial = ++refresh_serial_;
+    std::u16string reply = client->Get(address);
+    // A newer refresh started while this one waited: its figures are the newer ones.
+    if (serial != refresh_serial_) return;
+    ShowQuoteReply(reply);
+  } catch (...) {
+    IdHTTP1->Disconnect();
+  }
+}
+
+void TForm1::ShowQuoteReply(const std::u16string& reply) {
+  const std::vector<std::u16string> items = core::ParseQuoteReply(reply);
+  gold->SetCaption(tk::ToWide(ItemAt(items, 0)));
+  silver->SetCaption(tk::ToWide(ItemAt(items, 1)));
+}
+
+void TForm1::Image1MouseDown(tk::TObject*, tk::TMouseButton Button, tk::TShiftState, int, int) {
+  if (Button != tk::TMouseButton::mbLeft) return;
+  ReleaseCapture();
+  // What a press on a title bar produces: the platform moves the window until the release.
+  Perform(WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void TForm1::WMMoving(RECT* proposed) {
+  core::Rect r{proposed->left, proposed->top, proposed->right, proposed->bottom};
+  FAnchors = core::ClampMovingRect(r, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), Width(),
+                                   Height());
+  *proposed = RECT{r.left, r.top, r.right, r.bottom};
+  Timer_hidew->SetEnabled(FAnchors != 0);
+}
+
+void TForm1::Timer_hidewTimer(tk::TObject*) {
+  POINT cursor{0, 0};
+  if (!GetCursorPos(&cursor)) cursor = POINT{0, 0};
+  const bool over = WindowFromPoint(cursor) == Handle();
+  core::Point now{Left(), Top()};
+  core::Point next = core::SlidePosition(FAnchors, over, GetSystemMetrics(SM_CXSCREEN),
+                                         GetSystemMetrics(SM_CYSCREEN), Width(), Height(), now);
+  if (next.x != now.x || next.y != now.y) {
+    SetWindowPos(Handle(), nullptr, next.x, next.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+LRESULT TForm1::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_MOVING) {
+    LRESULT result = DefaultHandler(msg, wp, lp);
+    WMMoving(reinterpret_cast<RECT*>(lp));
+    return result;
+  }
+  return TForm::WndProc(msg, wp, lp);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Byte-level rules of the notes file. Raw file bytes travel as
+// std::string / std::string_view; the ANSI code page conversion stays with
+// the platform code.
+namespace core {
+
+enum class NotesEncoding { kAnsi, kUtf16Le, kUtf16Be, kUtf8 };
+
+struct ByteOrderMark {
+    NotesEncoding encoding;
+    std::size_t length;  // bytes to skip before decoding; 0 for ANSI
+};
+
+// FF FE, FE FF and EF BB BF select UTF-16 LE, UTF-16 BE and UTF-8; anything
+// else, a cut-off mark included, is ANSI with nothing skipped.
+ByteOrderMark DetectByteOrderMark(std::string_view bytes);
+
+// Two bytes per code unit; a last odd byte is dropped. Unpaired surrogates
+// pass through as they are.
+std::u16string DecodeUtf16(std::string_view bytes, bool big_endian);
+
+// Strict UTF-8: any ill-formed sequence (stray continuation, truncation,
+// overlong form, encoded surrogate, code point above U+10FFFF) fails the
+// whole decoding. No replacement characters are made.
+std::optional<std::u16string> DecodeUtf8(std::string_view bytes);
+
+// Every line break becomes CR LF: CR LF stays, a lone LF or lone CR is
+// widened.
+std::u16string NormalizeLineBreaks(std::u16string_view text);
+
+// The whole load rule: pick the encoding by its mark, decode what follows
+// it (ANSI through `decode_ansi`), then normalise the line breaks. No text
+// only when a file marked as UTF-8 is not valid UTF-8.
+std::optional<std::u16string> DecodeNotesFile(
+    std::string_view bytes, const std::function<std::u16string(std::string_view)>& decode_ansi);
+
+// UTF-8 with EF BB BF in front. An unpaired surrogate cannot be encoded and
+// is written as U+FFFD.
+std::string EncodeUtf8WithBom(std::u16string_view text);
+
+}  // namespace core

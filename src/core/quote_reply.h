@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+// Turns a quote reply into its items: the direction letters R, U and D
+// become the arrows U+2192, U+2191 and U+2193, then the text is split at
+// '|' and at every code unit from U+0001 to U+0020, with '"' quoting.
+// Reading stops at the first U+0000. Never fails; item 0 is the gold
+// figure and item 1 the silver one, and the caller decides what a reply
+// with fewer items means.
+std::vector<std::u16string> ParseQuoteReply(std::u16string_view reply);
+
+}  // namespace core

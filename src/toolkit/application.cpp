@@ -1,0 +1,201 @@
+#include "toolkit/application.h"
+
+#include <objbase.h>
+#include <ole2.h>
+
+#include "core/placement.h"
+#include "toolkit/exception.h"
+#include "toolkit/text.h"
+
+namespace tk {
+
+TApplication* Application = nullptr;
+
+namespace {
+
+constexpr wchar_t kApplicationWindowClass[] = L"TApplication";
+
+std::wstring FormTitle() {
+  wchar_t path[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  std::wstring title = ToWide(core::ApplicationTitleFromPath(ToU16(std::wstring_view(path, n))));
+  // Every character after the first follows the system's lower-case mapping.
+  if (title.size() > 1) CharLowerBuffW(&title[1], static_cast<DWORD>(title.size() - 1));
+  return title;
+}
+
+}  // namespace
+
+TApplication::TApplication() {
+  Application = this;
+  ole_initialized_ = SUCCEEDED(OleInitialize(nullptr));
+  title_ = FormTitle();
+
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &TApplication::WindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconW(instance, L"MAINICON");
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kApplicationWindowClass;
+  RegisterClassW(&wc);
+  window_.reset(CreateWindowExW(0, kApplicationWindowClass, title_.c_str(),
+                                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                                GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                                nullptr, nullptr, instance, nullptr));
+}
+
+TApplication::~TApplication() {
+  DestroyForms();
+  window_.reset();
+  if (com_initialized_) CoUninitialize();
+  if (ole_initialized_) OleUninitialize();
+  if (Application == this) Application = nullptr;
+}
+
+void TApplication::Initialize() { com_initialized_ = SUCCEEDED(CoInitialize(nullptr)); }
+
+void TApplication::AddForm(TForm* form) {
+  form->Construct();
+  if (!main_form_) {
+    main_form_ = form;
+    form->Handle();
+    SetWindowLongPtrW(Handle(), GWL_EXSTYLE, GetWindowLongPtrW(Handle(), GWL_EXSTYLE) | WS_EX_APPWINDOW);
+  } else {
+    form->Handle();
+  }
+}
+
+void TApplication::DestroyForms() {
+  active_form_ = nullptr;
+  main_form_ = nullptr;
+  while (!forms_.empty()) forms_.pop_back();
+}
+
+void TApplication::Run() {
+  if (main_form_) main_form_->SetVisible(true);
+  while (!terminated_) {
+    if (!ProcessMessage()) WaitMessage();
+  }
+}
+
+void TApplication::Terminate() { PostQuitMessage(0); }
+
+bool TApplication::ProcessMessage() {
+  MSG msg;
+  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    // The loop that owns the run ends when control is back in it.
+    terminated_ = true;
+    return true;
+  }
+  try {
+    if (OnMessage && OnMessage(msg)) return true;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  } catch (...) {
+    HandleException();
+  }
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  while (ProcessMessage()) {
+  }
+}
+
+void TApplication::HandleException() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    ShowException(e.Message());
+  } catch (const std::exception& e) {
+    std::string what = e.what();
+    ShowException(std::wstring(what.begin(), what.end()));
+  } catch (...) {
+    ShowException(L"Unknown error");
+  }
+}
+
+void TApplication::ShowException(const std::wstring& message) {
+  std::wstring text = ToWide(core::ErrorReportText(ToU16(message)));
+  MessageBoxW(Handle(), text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+}
+
+void TApplication::UpdateVisible() {
+  bool any_visible = false;
+  for (const auto& form : forms_) any_visible = any_visible || form->Visible();
+  HWND hwnd = Handle();
+  bool real = IsWindowVisible(hwnd) != FALSE;
+  if (real != recorded_visible_ || any_visible == recorded_visible_) return;
+  if (any_visible) {
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE);
+  } else {
+    ShowWindow(hwnd, SW_HIDE);
+  }
+  recorded_visible_ = any_visible;
+}
+
+void TApplication::MoveToActiveFormMonitor(TForm* form) {
+  TForm* active = active_form_;
+  if (!active || active == form || !active->HandleAllocated()) return;
+  HMONITOR target = MonitorFromWindow(active->Handle(), MONITOR_DEFAULTTONEAREST);
+  HMONITOR own = MonitorFromWindow(form->Handle(), MONITOR_DEFAULTTONEAREST);
+  if (target == own) return;
+  MONITORINFO target_info{}, own_info{};
+  target_info.cbSize = own_info.cbSize = sizeof(MONITORINFO);
+  if (!GetMonitorInfoW(target, &target_info) || !GetMonitorInfoW(own, &own_info)) return;
+  auto rect = [](const RECT& r) { return core::Rect{r.left, r.top, r.right, r.bottom}; };
+  core::Point p = core::MoveToMonitor(core::Rect{form->Left(), form->Top(), form->Left() + form->Width(),
+                                                 form->Top() + form->Height()},
+                                      rect(own_info.rcMonitor), rect(target_info.rcMonitor));
+  form->SetBounds(p.x, p.y, form->Width(), form->Height());
+}
+
+void TApplication::ActivateNextForm(TForm* hidden) {
+  TForm* topmost_candidate = nullptr;
+  for (const auto& form : forms_) {
+    if (form.get() == hidden || !form->Visible() || !form->HandleAllocated()) continue;
+    HWND hwnd = form->Handle();
+    if (!IsWindowEnabled(hwnd)) continue;
+    if (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) {
+      if (!topmost_candidate) topmost_candidate = form.get();
+      continue;
+    }
+    SetActiveWindow(hwnd);
+    return;
+  }
+  if (topmost_candidate) SetActiveWindow(topmost_candidate->Handle());
+}
+
+LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  TApplication* app = Application;
+  if (!app || app->window_.get() != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
+  try {
+    switch (msg) {
+      case WM_CLOSE:
+        // Passed on to the main form, which ends the application.
+        if (app->main_form_) app->main_form_->Close();
+        return 0;
+      case WM_QUERYENDSESSION:
+        return TRUE;
+      case WM_ENDSESSION:
+        app->Terminate();
+        if (wp) {
+          // The session ends now: release everything without going back to the loop.
+          if (app->OnEndSession) app->OnEndSession();
+          app->DestroyForms();
+          ExitProcess(0);
+        }
+        return 0;
+      default:
+        break;
+    }
+  } catch (...) {
+    app->HandleException();
+    return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace tk

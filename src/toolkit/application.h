@@ -1,0 +1,91 @@
+#pragma once
+// The application object: the hidden, zero-size application window that owns every form and
+// carries the title and main icon, the message loop, the default error report.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/form.h"
+#include "toolkit/handles.h"
+
+namespace tk {
+
+class TApplication {
+ public:
+  TApplication();
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  // Initialises COM for the GUI thread.
+  void Initialize();
+  // False leaves the task-bar button with the application window (the default).
+  bool MainFormOnTaskBar = false;
+
+  // Stores the new form in `reference` before its layout is read and its creation handler
+  // runs, then makes its window (hidden). The first form becomes the main form.
+  template <typename T>
+  void CreateForm(T*& reference) {
+    auto form = std::make_unique<T>();
+    reference = form.get();
+    TForm* raw = form.get();
+    forms_.push_back(std::move(form));
+    AddForm(raw);
+  }
+
+  // Shows the main form, then takes and dispatches messages until told to terminate.
+  void Run();
+  // Asks the loop to end: posts the quit message.
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+  // Dispatches every message waiting for this thread, then returns.
+  void ProcessMessages();
+  // Releases every form (last created first).
+  void DestroyForms();
+
+  // The default error report for the exception being handled (call inside a catch).
+  void HandleException();
+  void ShowException(const std::wstring& message);
+
+  HWND Handle() const { return window_.get(); }
+  const std::wstring& Title() const { return title_; }
+  TForm* MainForm() const { return main_form_; }
+  TForm* ActiveForm() const { return active_form_; }
+  void SetActiveForm(TForm* form) { active_form_ = form; }
+
+  // Brings the application window's visibility in line with the forms', but only while its
+  // real visibility still equals the state last given to it.
+  void UpdateVisible();
+  // A form that is being shown joins the monitor of the active form.
+  void MoveToActiveFormMonitor(TForm* form);
+  // After `hidden` was hidden while active: activate another visible, enabled form.
+  void ActivateNextForm(TForm* hidden);
+
+  // Runs when Windows ends the session (wParam of WM_ENDSESSION non-zero), before the process ends.
+  std::function<void()> OnEndSession;
+  // Consulted for each message before it is dispatched; returns true when it took the message.
+  std::function<bool(MSG&)> OnMessage;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void AddForm(TForm* form);
+  bool ProcessMessage();
+
+  UniqueWindow window_;
+  std::wstring title_;
+  std::vector<std::unique_ptr<TForm>> forms_;
+  TForm* main_form_ = nullptr;
+  TForm* active_form_ = nullptr;
+  bool terminated_ = false;
+  bool recorded_visible_ = false;
+  bool ole_initialized_ = false;
+  bool com_initialized_ = false;
+};
+
+// The one application object of the process.
+extern TApplication* Application;
+
+}  // namespace tk

@@ -1,0 +1,44 @@
+#pragma once
+// The few base types and event signatures the windows are built from.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tk {
+
+class TObject {
+ public:
+  TObject() = default;
+  TObject(const TObject&) = delete;
+  TObject& operator=(const TObject&) = delete;
+  virtual ~TObject() = default;
+};
+
+// Something owned by a window and named after its role in the layout.
+class TComponent : public TObject {
+ public:
+  std::wstring Name;
+};
+
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+
+// Keys and buttons held during a mouse event, as bits.
+using TShiftState = uint32_t;
+constexpr TShiftState ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64;
+
+enum class TCursor { crDefault, crSizeAll, crHandPoint };
+
+// Colour values hold red in the lowest byte, as COLORREF does; negative values name system colours.
+using TColor = int32_t;
+constexpr TColor clWindow = static_cast<TColor>(0xFF000000u | COLOR_WINDOW);
+constexpr TColor clWindowText = static_cast<TColor>(0xFF000000u | COLOR_WINDOWTEXT);
+COLORREF ColorToRGB(TColor color);
+
+enum class TPosition { poDesigned, poDesktopCenter };
+
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+
+}  // namespace tk

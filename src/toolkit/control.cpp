@@ -1,0 +1,36 @@
+#include "toolkit/control.h"
+
+#include "core/placement.h"
+#include "toolkit/form.h"
+
+namespace tk {
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  if (left == left_ && top == top_ && width == width_ && height == height_) return;
+  Invalidate();
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  Invalidate();
+}
+
+void TControl::SetVisible(bool visible) {
+  if (visible_ == visible) return;
+  visible_ = visible;
+  Invalidate();
+}
+
+void TControl::Invalidate() const {
+  if (parent_ && parent_->HandleAllocated()) {
+    RECT r = BoundsRect();
+    InvalidateRect(parent_->Handle(), &r, FALSE);
+  }
+}
+
+void TControl::ScaleBy(int measured, int design) {
+  SetBounds(core::ScaleDesignValue(left_, measured, design), core::ScaleDesignValue(top_, measured, design),
+            core::ScaleDesignValue(width_, measured, design), core::ScaleDesignValue(height_, measured, design));
+}
+
+}  // namespace tk

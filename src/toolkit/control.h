@@ -1,0 +1,57 @@
+#pragma once
+// Controls that are drawn on their window's own surface (pictures and captions): they have
+// no window of their own, so the form paints them in layout order and routes the mouse to them.
+#include <windows.h>
+
+#include "toolkit/classes.h"
+
+namespace tk {
+
+class TForm;
+
+class TControl : public TComponent {
+ public:
+  explicit TControl(TForm* parent) : parent_(parent) {}
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  RECT BoundsRect() const { return RECT{left_, top_, left_ + width_, top_ + height_}; }
+  virtual void SetBounds(int left, int top, int width, int height);
+
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  bool Enabled = true;
+  TCursor Cursor = TCursor::crDefault;
+
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TMouseEvent OnMouseDown;
+
+  TForm* Parent() const { return parent_; }
+  void Invalidate() const;
+
+  // The form calls these as it routes mouse input.
+  virtual void Click() { if (OnClick) OnClick(this); }
+  virtual void DblClick() { if (OnDblClick) OnDblClick(this); }
+  virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
+  }
+
+  // Display scaling of the layout: bounds, and the control's own font if it has one.
+  virtual void ScaleBy(int measured, int design);
+
+ protected:
+  TForm* parent_;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  bool visible_ = true;
+};
+
+class TGraphicControl : public TControl {
+ public:
+  using TControl::TControl;
+  virtual void Paint(HDC dc) = 0;
+};
+
+}  // namespace tk

@@ -1,0 +1,312 @@
+#include "toolkit/form.h"
+
+#include <windowsx.h>
+
+#include "core/placement.h"
+#include "toolkit/application.h"
+#include "toolkit/exception.h"
+
+namespace tk {
+namespace {
+
+constexpr int kDesignTextHeight = 13;
+
+TShiftState ShiftFromKeys(WPARAM keys) {
+  TShiftState shift = 0;
+  if (keys & MK_SHIFT) shift |= ssShift;
+  if (keys & MK_CONTROL) shift |= ssCtrl;
+  if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
+  if (keys & MK_LBUTTON) shift |= ssLeft;
+  if (keys & MK_RBUTTON) shift |= ssRight;
+  if (keys & MK_MBUTTON) shift |= ssMiddle;
+  return shift;
+}
+
+HCURSOR CursorHandle(TCursor cursor) {
+  switch (cursor) {
+    case TCursor::crSizeAll: return LoadCursorW(nullptr, IDC_SIZEALL);
+    case TCursor::crHandPoint: return LoadCursorW(nullptr, IDC_HAND);
+    default: return LoadCursorW(nullptr, IDC_ARROW);
+  }
+}
+
+}  // namespace
+
+int MeasureScreenTextHeight() {
+  ScreenDC screen;
+  TFont font(L"Tahoma", -11, DEFAULT_CHARSET, clWindowText);
+  SelectIn select(screen.get(), font.Handle());
+  SIZE size{};
+  GetTextExtentPoint32W(screen.get(), L"0", 1, &size);
+  return size.cy;
+}
+
+TForm::TForm() = default;
+
+TForm::~TForm() {
+  // Controls go first; the window after them, so nothing paints into a dying form.
+  owned_.clear();
+  graphic_controls_.clear();
+  if (window_) {
+    SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+    window_.reset();
+  }
+}
+
+void TForm::Construct() {
+  ReadLayout();
+  int measured = MeasureScreenTextHeight();
+  if (measured != kDesignTextHeight) ScaleLayout(measured, kDesignTextHeight);
+  try {
+    if (OnCreate) OnCreate(this);
+  } catch (...) {
+    // The window is created all the same; the handler's later steps are skipped.
+    Application->HandleException();
+  }
+}
+
+void TForm::SetClientSize(int width, int height) {
+  RECT r{0, 0, width, height};
+  AdjustWindowRectEx(&r, Style(), FALSE, ExStyle());
+  client_width_ = width;
+  client_height_ = height;
+  SetBounds(left_, top_, r.right - r.left, r.bottom - r.top);
+}
+
+void TForm::ScaleLayout(int measured, int design) {
+  SetClientSize(core::ScaleDesignValue(client_width_, measured, design),
+                core::ScaleDesignValue(client_height_, measured, design));
+  for (TGraphicControl* control : graphic_controls_) control->ScaleBy(measured, design);
+}
+
+HWND TForm::Handle() {
+  if (!window_) CreateHandle();
+  return window_.get();
+}
+
+void TForm::CreateHandle() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc{};
+  if (!GetClassInfoExW(instance, ClassName(), &wc)) {
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = &TForm::StaticWndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = ClassName();
+    RegisterClassExW(&wc);
+  }
+  HWND hwnd = CreateWindowExW(ExStyle(), ClassName(), Caption.c_str(), Style(), left_, top_, width_, height_,
+                              Application->Handle(), nullptr, instance, this);
+  if (!hwnd) throw Exception(L"Error creating window");
+  if (window_.get() != hwnd) window_.reset(hwnd);  // normally bound at WM_NCCREATE already
+  if (StayOnTop()) SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TForm::SetBounds(int left, int top, int width, int height) {
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  if (window_) {
+    SetWindowPos(window_.get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void TForm::SyncBoundsFromWindow() {
+  RECT r{};
+  GetWindowRect(window_.get(), &r);
+  // A hidden maximised window keeps the place it will be restored to.
+  if (IsZoomed(window_.get()) || IsIconic(window_.get())) return;
+  left_ = r.left;
+  top_ = r.top;
+  width_ = r.right - r.left;
+  height_ = r.bottom - r.top;
+  RECT c{};
+  GetClientRect(window_.get(), &c);
+  client_width_ = c.right;
+  client_height_ = c.bottom;
+}
+
+void TForm::SetVisible(bool visible) {
+  if (visible == visible_) return;
+  if (in_show_) throw Exception(L"Cannot change Visible in OnShow or OnHide");
+  visible_ = visible;
+  ShowingChanged();
+}
+
+void TForm::ShowingChanged() {
+  HWND hwnd = Handle();
+  if (visible_) {
+    Application->MoveToActiveFormMonitor(this);
+    Application->UpdateVisible();
+    in_show_ = true;
+    try {
+      if (OnShow) OnShow(this);
+    } catch (...) {
+      in_show_ = false;
+      Application->HandleException();
+    }
+    in_show_ = false;
+    PlaceOnShow();
+    ShowWindow(hwnd, maximized_ ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+  } else {
+    maximized_ = IsZoomed(hwnd) != FALSE;
+    if (GetActiveWindow() == hwnd) {
+      SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                   SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+      Application->ActivateNextForm(this);
+    } else {
+      ShowWindow(hwnd, SW_HIDE);
+    }
+    Application->UpdateVisible();
+  }
+}
+
+void TForm::PlaceOnShow() {
+  if (Position != TPosition::poDesktopCenter) return;
+  core::Point p = core::CenterOnDesktop(
+      {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+       GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)},
+      width_, height_);
+  SetBounds(p.x, p.y, width_, height_);
+  Position = TPosition::poDesigned;
+}
+
+void TForm::Show() {
+  SetVisible(true);
+  SetWindowPos(Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void TForm::Close() {
+  if (Application->MainForm() == this) {
+    Application->Terminate();
+  } else {
+    Hide();
+  }
+}
+
+TGraphicControl* TForm::ControlAtPos(POINT p) const {
+  for (auto it = graphic_controls_.rbegin(); it != graphic_controls_.rend(); ++it) {
+    TGraphicControl* control = *it;
+    RECT r = control->BoundsRect();
+    if (control->Visible() && control->Enabled && PtInRect(&r, p)) return control;
+  }
+  return nullptr;
+}
+
+void TForm::Paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window_.get(), &ps);
+  RECT client{};
+  GetClientRect(window_.get(), &client);
+  // Drawn off screen first, so the blink and a new caption never flicker.
+  MemoryDC buffer(dc);
+  UniqueBitmap bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
+  {
+    SelectIn select(buffer.get(), bitmap.get());
+    HBRUSH brush = CreateSolidBrush(ColorToRGB(Color));
+    FillRect(buffer.get(), &client, brush);
+    DeleteObject(brush);
+    for (TGraphicControl* control : graphic_controls_) {
+      if (control->Visible()) control->Paint(buffer.get());
+    }
+    BitBlt(dc, 0, 0, client.right, client.bottom, buffer.get(), 0, 0, SRCCOPY);
+  }
+  EndPaint(window_.get(), &ps);
+}
+
+LRESULT TForm::MouseButton(UINT msg, WPARAM wp, LPARAM lp) {
+  POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+  bool is_up = msg == WM_LBUTTONUP || msg == WM_RBUTTONUP || msg == WM_MBUTTONUP;
+  TControl* control = capture_control_ ? capture_control_ : ControlAtPos(p);
+  if (is_up) {
+    bool click = msg == WM_LBUTTONUP && click_armed_ && control;
+    if (click) {
+      RECT r = control->BoundsRect();
+      click = PtInRect(&r, p) != FALSE;
+    }
+    capture_control_ = nullptr;
+    click_armed_ = false;
+    if (GetCapture() == window_.get()) ReleaseCapture();
+    if (click) control->Click();
+    return 0;
+  }
+  if (!control) return DefaultHandler(msg, wp, lp);
+  TMouseButton button = TMouseButton::mbLeft;
+  if (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK) button = TMouseButton::mbRight;
+  if (msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK) button = TMouseButton::mbMiddle;
+  bool dbl = msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK;
+  SetCapture(window_.get());
+  capture_control_ = control;
+  // The second press of a double click makes no second click.
+  click_armed_ = msg == WM_LBUTTONDOWN;
+  TShiftState shift = ShiftFromKeys(wp) | (dbl ? ssDouble : 0);
+  if (dbl) control->DblClick();
+  control->MouseDown(button, shift, p.x - control->Left(), p.y - control->Top());
+  return 0;
+}
+
+LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK:
+    case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+      return MouseButton(msg, wp, lp);
+    case WM_CAPTURECHANGED:
+      capture_control_ = nullptr;
+      click_armed_ = false;
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == window_.get()) {
+        POINT p;
+        GetCursorPos(&p);
+        ScreenToClient(window_.get(), &p);
+        TGraphicControl* control = ControlAtPos(p);
+        SetCursor(CursorHandle(control ? control->Cursor : TCursor::crDefault));
+        return TRUE;
+      }
+      break;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) != WA_INACTIVE) Application->SetActiveForm(this);
+      break;
+    case WM_WINDOWPOSCHANGED:
+      SyncBoundsFromWindow();
+      break;
+    default:
+      break;
+  }
+  return DefaultHandler(msg, wp, lp);
+}
+
+LRESULT TForm::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp) {
+  return DefWindowProcW(window_.get(), msg, wp, lp);
+}
+
+LRESULT CALLBACK TForm::StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lp);
+    auto* form = static_cast<TForm*>(create->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    form->window_.reset(hwnd);
+  }
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!form) return DefWindowProcW(hwnd, msg, wp, lp);
+  try {
+    return form->WndProc(msg, wp, lp);
+  } catch (...) {
+    Application->HandleException();
+    return 0;
+  }
+}
+
+}  // namespace tk

@@ -1,0 +1,115 @@
+#pragma once
+// A top-level window built from a layout: it owns its controls, paints the graphic ones in
+// layout order over its background, routes the mouse to them, and runs its handlers.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "toolkit/classes.h"
+#include "toolkit/control.h"
+#include "toolkit/font.h"
+#include "toolkit/handles.h"
+
+namespace tk {
+
+class TTimer;
+
+class TForm : public TComponent {
+ public:
+  TForm();
+  ~TForm() override;
+
+  // Reads the layout, scales it to the display and runs OnCreate; called by CreateForm
+  // once the program-wide reference already holds this object.
+  void Construct();
+
+  HWND Handle();
+  bool HandleAllocated() const { return static_cast<bool>(window_); }
+
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  // Make visible, then raise to the top of the normal windows and activate.
+  void Show();
+  void Hide() { SetVisible(false); }
+  // Asks the form to close: the main form ends the application, any other form hides.
+  void Close();
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int ClientWidth() const { return client_width_; }
+  int ClientHeight() const { return client_height_; }
+  void SetBounds(int left, int top, int width, int height);
+
+  std::wstring Caption;
+  TPosition Position = TPosition::poDesigned;
+  TColor Color = clWindow;
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnShow;
+
+  // Sends a message straight to this window's own procedure, not through the queue.
+  LRESULT Perform(UINT msg, WPARAM wp, LPARAM lp) { return WndProc(msg, wp, lp); }
+
+  const std::vector<TGraphicControl*>& GraphicControls() const { return graphic_controls_; }
+
+ protected:
+  // Builds the controls; every derived form overrides it with its layout.
+  virtual void ReadLayout() = 0;
+  // Window class name, the form's class name ("TForm1"); test drivers find windows by it.
+  virtual const wchar_t* ClassName() const = 0;
+  // Window styles of this form's window.
+  virtual DWORD Style() const = 0;
+  virtual DWORD ExStyle() const { return 0; }
+  virtual bool StayOnTop() const { return false; }
+  virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT DefaultHandler(UINT msg, WPARAM wp, LPARAM lp);
+
+  // Layout helpers: the form owns what they make.
+  template <typename T, typename... Args>
+  T* AddGraphic(Args&&... args) {
+    auto control = std::make_unique<T>(this, std::forward<Args>(args)...);
+    T* raw = control.get();
+    graphic_controls_.push_back(raw);
+    owned_.push_back(std::move(control));
+    return raw;
+  }
+  template <typename T, typename... Args>
+  T* AddComponent(Args&&... args) {
+    auto component = std::make_unique<T>(std::forward<Args>(args)...);
+    T* raw = component.get();
+    owned_.push_back(std::move(component));
+    return raw;
+  }
+  void SetClientSize(int width, int height);
+  // Layout values are for text height 13 of "0" in the 11-pixel Tahoma; scale when the screen differs.
+  virtual void ScaleLayout(int measured, int design);
+
+ private:
+  static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void CreateHandle();
+  void Paint();
+  TGraphicControl* ControlAtPos(POINT client) const;
+  LRESULT MouseButton(UINT msg, WPARAM wp, LPARAM lp);
+  void PlaceOnShow();
+  void ShowingChanged();
+  void SyncBoundsFromWindow();
+
+  UniqueWindow window_;
+  std::vector<std::unique_ptr<TObject>> owned_;
+  std::vector<TGraphicControl*> graphic_controls_;
+  bool visible_ = false;
+  bool in_show_ = false;
+  bool maximized_ = false;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  int client_width_ = 0, client_height_ = 0;
+  TControl* capture_control_ = nullptr;  // pressed control while the form holds the capture
+  bool click_armed_ = false;             // a left press that may still become a click
+};
+
+// Text height of "0" in the window font ("Tahoma", 11 pixels) on the screen.
+int MeasureScreenTextHeight();
+
+}  // namespace tk

@@ -1,0 +1,20 @@
+#include "toolkit/image.h"
+
+#include "core/placement.h"
+
+namespace tk {
+
+void TImage::SetPicture(TPicture picture) {
+  picture_ = std::move(picture);
+  SetBounds(left_, top_, picture_.Width(), picture_.Height());
+}
+
+void TImage::Paint(HDC dc) { picture_.Draw(dc, left_, top_); }
+
+void TImage::ScaleBy(int measured, int design) {
+  // A picture that sizes itself keeps its own pixel size; only its place moves.
+  SetBounds(core::ScaleDesignValue(left_, measured, design), core::ScaleDesignValue(top_, measured, design),
+            width_, height_);
+}
+
+}  // namespace tk

@@ -1,0 +1,120 @@
+#include "toolkit/picture.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include "toolkit/exception.h"
+
+namespace tk {
+namespace {
+
+struct JpegErrorTrap {
+  jpeg_error_mgr base;
+  std::jmp_buf jump;
+};
+
+void JpegErrorExit(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<JpegErrorTrap*>(info->err)->jump, 1);
+}
+void JpegSilence(j_common_ptr, int) {}
+
+bool IsJpeg(const uint8_t* d, size_t n) { return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF; }
+bool IsPng(const uint8_t* d, size_t n) { return n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0; }
+
+}  // namespace
+
+void TPicture::Allocate(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  bitmap_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap_) throw Exception(L"Out of system resources");
+  pixels_ = static_cast<uint32_t*>(bits);
+  width_ = width;
+  height_ = height;
+}
+
+TPicture TPicture::FromBytes(const uint8_t* data, size_t size) {
+  TPicture picture;
+  if (IsJpeg(data, size)) {
+    jpeg_decompress_struct info{};
+    JpegErrorTrap trap{};
+    info.err = jpeg_std_error(&trap.base);
+    trap.base.error_exit = JpegErrorExit;
+    trap.base.emit_message = JpegSilence;
+    if (setjmp(trap.jump)) {
+      jpeg_destroy_decompress(&info);
+      throw Exception(L"JPEG error #1");
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, const_cast<unsigned char*>(data), static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(&info);
+    picture.Allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    while (info.output_scanline < info.output_height) {
+      JSAMPROW row = reinterpret_cast<JSAMPROW>(picture.pixels_ + size_t(info.output_scanline) * picture.width_);
+      jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    // Opaque: the fourth byte is filler; make it full alpha for consistency.
+    for (int i = 0; i < picture.width_ * picture.height_; ++i) picture.pixels_[i] |= 0xFF000000u;
+    return picture;
+  }
+  if (IsPng(data, size)) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, data, size)) throw Exception(L"Invalid PNG picture");
+    image.format = PNG_FORMAT_BGRA;
+    picture.Allocate(static_cast<int>(image.width), static_cast<int>(image.height));
+    if (!png_image_finish_read(&image, nullptr, picture.pixels_, 0, nullptr)) {
+      png_image_free(&image);
+      throw Exception(L"Invalid PNG picture");
+    }
+    // AlphaBlend wants premultiplied colour.
+    for (int i = 0; i < picture.width_ * picture.height_; ++i) {
+      uint32_t p = picture.pixels_[i];
+      uint32_t a = p >> 24;
+      if (a != 255) {
+        uint32_t b = (p & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255, r = ((p >> 16) & 0xFF) * a / 255;
+        picture.pixels_[i] = (a << 24) | (r << 16) | (g << 8) | b;
+        picture.has_alpha_ = true;
+      }
+    }
+    return picture;
+  }
+  throw Exception(L"Unknown picture file extension (.)");
+}
+
+TPicture TPicture::FromResource(const wchar_t* name) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(module, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  HGLOBAL loaded = info ? LoadResource(module, info) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) throw Exception(std::wstring(L"Resource ") + name + L" not found");
+  return FromBytes(static_cast<const uint8_t*>(bytes), SizeofResource(module, info));
+}
+
+void TPicture::Draw(HDC dc, int x, int y) const {
+  if (!bitmap_) return;
+  MemoryDC source(dc);
+  SelectIn select(source.get(), bitmap_.get());
+  if (has_alpha_) {
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(dc, x, y, width_, height_, source.get(), 0, 0, width_, height_, blend);
+  } else {
+    BitBlt(dc, x, y, width_, height_, source.get(), 0, 0, SRCCOPY);
+  }
+}
+
+}  // namespace tk

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The release executable is a self-contained 32-bit GUI program: pe-i386, Windows GUI
+# subsystem, and nothing imported but DLLs that come with Windows.
+set -euo pipefail
+exe=$1
+dump=$(i686-w64-mingw32-objdump -p "$exe")
+fail() { echo "FAIL: $*"; exit 1; }
+
+grep -q 'file format pei-i386' <<<"$dump" || fail "not a pe-i386 file"
+grep -Eq '^Subsystem\s+0*2\s' <<<"$dump" || fail "not a Windows GUI program"
+
+allowed='^(kernel32|user32|gdi32|comctl32|shell32|ole32|oleaut32|uxtheme|msimg32|ws2_32|advapi32|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
+[ -n "$imports" ] || fail "no imports found"
+for dll in $imports; do
+  grep -Eq "$allowed" <<<"$dll" || fail "imports $dll, which is not a system DLL"
+done
+for needed in user32.dll gdi32.dll shell32.dll ole32.dll ws2_32.dll; do
+  grep -qx "$needed" <<<"$imports" || fail "does not import $needed"
+done
+echo "pe-i386 GUI executable, $(stat -c %s "$exe") bytes, imports: $(echo $imports)"
