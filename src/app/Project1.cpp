@@ -5,6 +5,8 @@
 #include "app/Unit2.h"
 #include "toolkit/application.h"
 
+using tk::Application;
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   tk::TApplication application;
   try {

@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include <shellapi.h>
+
 #include <vector>
 
 #include "app/Unit2.h"
@@ -8,8 +10,11 @@
 #include "core/quote_reply.h"
 #include "toolkit/anti_freeze.h"
 #include "toolkit/application.h"
+
+using tk::Application;
 #include "toolkit/exception.h"
 #include "toolkit/http_client.h"
+#include "toolkit/program_files.h"
 #include "toolkit/text.h"
 
 TForm1* Form1 = nullptr;
@@ -46,6 +51,7 @@ void TForm1::ReadLayout() {
 
   auto bind_bar_events = [this](tk::TControl* control) {
     control->Cursor = tk::TCursor::crSizeAll;
+    control->OnDblClick = [this](tk::TObject* s) { Image1DblClick(s); };
     control->OnMouseDown = [this](tk::TObject* s, tk::TMouseButton b, tk::TShiftState sh, int x, int y) {
       Image1MouseDown(s, b, sh, x, y);
     };
@@ -68,14 +74,24 @@ void TForm1::ReadLayout() {
   Timer2 = AddComponent<tk::TTimer>(1200, false, [this](tk::TObject* s) { Timer2Timer(s); });
   Timer_hidew = AddComponent<tk::TTimer>(200, false, [this](tk::TObject* s) { Timer_hidewTimer(s); });
 
-  struct Caption { tk::TLabel** member; const wchar_t* name; int left, top, font_height; const wchar_t* text; };
-  const Caption captions[] = {
+  tk::UniqueIcon tray_picture(static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), L"TRAYICON", IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+  TrayIcon1 = AddComponent<tk::TTrayIcon>(std::move(tray_picture), Application->Title());
+  TrayIcon1->OnDblClick = [this](tk::TObject* s) { Image1DblClick(s); };
+  PopupMenu1 = AddComponent<tk::TPopupMenu>();
+  N3 = PopupMenu1->Add(L"关于我们", [this](tk::TObject* s) { N3Click(s); });
+  N1 = PopupMenu1->Add(L"-");
+  N2 = PopupMenu1->Add(L"关闭程序", [this](tk::TObject* s) { N2Click(s); });
+  TrayIcon1->PopupMenu = PopupMenu1;
+
+  struct CaptionLayout { tk::TLabel** member; const wchar_t* name; int left, top, font_height; const wchar_t* text; };
+  const CaptionLayout captions[] = {
       {&Label1, L"Label1", 8, 10, -13, L"\u9EC4\u91D1T+D:  "},  // 黄金T+D:
       {&Label2, L"Label2", 132, 10, -13, L"\u767D\u94F6T+D:  "},  // 白银T+D:
       {&gold, L"gold", 62, 8, -15, L"--.--"},
       {&silver, L"silver", 186, 8, -15, L"--.--"},
   };
-  for (const Caption& c : captions) {
+  for (const CaptionLayout& c : captions) {
     tk::TLabel* label = AddGraphic<tk::TLabel>(CaptionFont(c.font_height), kLabelColor);
     label->Name = c.name;
     label->SetBounds(c.left, c.top, 0, 0);
@@ -84,16 +100,30 @@ void TForm1::ReadLayout() {
     *c.member = label;
   }
 
+  Timer3 = AddComponent<tk::TTimer>(20000, true, [this](tk::TObject* s) { Timer3Timer(s); });
   // The window's own client never sends a request: every refresh replaces it first.
   IdHTTP1 = std::make_shared<tk::TIdHTTP>();
   Timer4 = AddComponent<tk::TTimer>(20000, true, [this](tk::TObject* s) { Timer4Timer(s); });
-  IdAntiFreeze1 = AddComponent<tk::TIdAntiFreeze>();
+  // While a request waits, the pump goes through the application, so a quit taken
+  // meanwhile takes effect back in the outermost loop.
+  IdAntiFreeze1 = std::make_unique<tk::TIdAntiFreeze>();
+  IdAntiFreeze1->SetPump([] { Application->ProcessMessages(); });
 
   OnCreate = [this](tk::TObject* s) { FormCreate(s); };
   OnShow = [this](tk::TObject* s) { FormShow(s); };
 }
 
-void TForm1::FormCreate(tk::TObject*) { Image2->SetVisible(false); }
+void TForm1::FormCreate(tk::TObject*) {
+  Image2->SetVisible(false);
+  TrayIcon1->SetVisible(true);
+  // Windows ending the session saves like "关闭程序", but shows nothing that would hold it up.
+  Application->OnEndSession = [this] {
+    try {
+      SaveSettingAndNotes();
+    } catch (...) {
+    }
+  };
+}
 
 void TForm1::FormShow(tk::TObject*) {
   // The task-bar button goes away for good; the first figures come before the bar is seen.
@@ -149,6 +179,42 @@ void TForm1::ShowQuoteReply(const std::u16string& reply) {
   silver->SetCaption(tk::ToWide(ItemAt(items, 1)));
 }
 
+void TForm1::Image1DblClick(tk::TObject*) {
+  Form2->Show();
+  Form2->WebBrowser1->Navigate(HomePage());
+}
+
+void TForm1::Timer3Timer(tk::TObject*) {
+  if (!Form2->CheckBox1->Checked()) {
+    Form2->Show();
+    Form2->WebBrowser1->Navigate(HomePage());
+  }
+  // Last: a failure above leaves the pop-up to be tried again at the next tick.
+  Timer3->SetEnabled(false);
+}
+
+void TForm1::N3Click(tk::TObject*) {
+  ShellExecuteW(nullptr, L"open", HomePage().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void TForm1::SaveSettingAndNotes() {
+  const bool checked = Form2->CheckBox1->Checked();
+  if (GoldCfg) {
+    GoldCfg->WriteBool(L"ShowForm", L"Show", checked);
+    GoldCfg.reset();  // the release writes the file out
+  } else {
+    // Released by an earlier attempt whose notes save failed: write through a fresh one.
+    tk::TIniFile settings(tk::SettingsPath());
+    settings.WriteBool(L"ShowForm", L"Show", checked);
+  }
+  Form2->Notes().Save(Form2->Memo1->Text());
+}
+
+void TForm1::N2Click(tk::TObject*) {
+  SaveSettingAndNotes();
+  Application->Terminate();
+}
+
 void TForm1::Image1MouseDown(tk::TObject*, tk::TMouseButton Button, tk::TShiftState, int, int) {
   if (Button != tk::TMouseButton::mbLeft) return;
   ReleaseCapture();
@@ -177,6 +243,11 @@ void TForm1::Timer_hidewTimer(tk::TObject*) {
 }
 
 LRESULT TForm1::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) {
+    // Every orderly end keeps the setting and the notes, as "关闭程序" does.
+    N2Click(this);
+    return 0;
+  }
   if (msg == WM_MOVING) {
     LRESULT result = DefaultHandler(msg, wp, lp);
     WMMoving(reinterpret_cast<RECT*>(lp));

@@ -7,7 +7,9 @@
 #include "toolkit/form.h"
 #include "toolkit/image.h"
 #include "toolkit/label.h"
+#include "toolkit/popup_menu.h"
 #include "toolkit/timer.h"
+#include "toolkit/tray_icon.h"
 
 namespace tk {
 class TIdHTTP;
@@ -27,13 +29,19 @@ class TForm1 : public tk::TForm {
   tk::TTimer* Timer1 = nullptr;
   tk::TTimer* Timer2 = nullptr;
   tk::TTimer* Timer_hidew = nullptr;
+  tk::TTrayIcon* TrayIcon1 = nullptr;
+  tk::TPopupMenu* PopupMenu1 = nullptr;
+  tk::TMenuItem* N1 = nullptr;
+  tk::TMenuItem* N2 = nullptr;
+  tk::TMenuItem* N3 = nullptr;
   tk::TLabel* Label1 = nullptr;
   tk::TLabel* Label2 = nullptr;
   tk::TLabel* gold = nullptr;
   tk::TLabel* silver = nullptr;
+  tk::TTimer* Timer3 = nullptr;
   std::shared_ptr<tk::TIdHTTP> IdHTTP1;
   tk::TTimer* Timer4 = nullptr;
-  tk::TIdAntiFreeze* IdAntiFreeze1 = nullptr;
+  std::unique_ptr<tk::TIdAntiFreeze> IdAntiFreeze1;
 
   void Timer1Timer(tk::TObject* Sender);
   void Timer2Timer(tk::TObject* Sender);
@@ -41,6 +49,10 @@ class TForm1 : public tk::TForm {
   void Image1MouseDown(tk::TObject* Sender, tk::TMouseButton Button, tk::TShiftState Shift, int X, int Y);
   void Timer_hidewTimer(tk::TObject* Sender);
   void FormShow(tk::TObject* Sender);
+  void N2Click(tk::TObject* Sender);
+  void Image1DblClick(tk::TObject* Sender);
+  void N3Click(tk::TObject* Sender);
+  void Timer3Timer(tk::TObject* Sender);
   void Timer4Timer(tk::TObject* Sender);
   void RefreshQuotes();
 
@@ -56,6 +68,8 @@ class TForm1 : public tk::TForm {
  private:
   void WMMoving(RECT* proposed);
   void ShowQuoteReply(const std::u16string& reply);
+  // The shutdown sequence of "关闭程序": setting, release, notes. Throws where a step fails.
+  void SaveSettingAndNotes();
 
   TAnchors FAnchors = 0;
   int refresh_depth_ = 0;          // refreshes running, the outer ones waiting on the inner

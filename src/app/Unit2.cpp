@@ -1,12 +1,40 @@
 #include "app/Unit2.h"
 
+#include "app/site_hosts.h"
+#include "toolkit/program_files.h"
+
 TForm2* Form2 = nullptr;
+std::unique_ptr<tk::TIniFile> GoldCfg;
+
+namespace {
+
+std::wstring SitePage(const wchar_t* path) { return HomePage() + path; }
+
+// The pad's text until a notes file replaces it; the notice page follows line 2 directly.
+std::wstring InitialNotes() {
+  return std::wstring(L"\r\n") + L"如果您发现本软件不能正常使用，请下载最新版本或者查看通知：" + HomePage() +
+         app::kNoticePath + L"\r\n\r\n\r\n" + L"您的交易计划与备忘录：\r\n" +
+         L"===================================\r\n";
+}
+
+}  // namespace
+
+std::wstring HomePage() { return std::wstring(L"http://") + app::kSiteHost; }
+
+TForm2::TForm2() = default;
+TForm2::~TForm2() = default;
 
 void TForm2::ReadLayout() {
   Caption = L"Torvane V5.0";
-  Color = RGB(234, 234, 234);
+  Color = 15395562;  // RGB 234, 234, 234
   Position = tk::TPosition::poDesktopCenter;
   SetClientSize(950, 592);
+
+  WebBrowser1 = AddWinControl<tk::TWebBrowser>();
+  WebBrowser1->Name = L"WebBrowser1";
+  WebBrowser1->SetBounds(0, 48, 953, 545);
+  WebBrowser1->Anchors = tk::akLeft | tk::akTop | tk::akRight | tk::akBottom;
+  WebBrowser1->TabOrder = 0;
 
   Image1 = AddGraphic<tk::TImage>();
   Image1->Name = L"Image1";
@@ -17,4 +45,92 @@ void TForm2::ReadLayout() {
   Image2->Name = L"Image2";
   Image2->SetBounds(0, 4, 40, 40);
   Image2->SetPicture(tk::TPicture::FromResource(L"PORTAL_LOGO"));
+
+  struct Link { tk::TImage** member; const wchar_t* name; int left, top; const wchar_t* picture; void (TForm2::*click)(tk::TObject*); };
+  const Link links[] = {
+      {&GoldWeb, L"GoldWeb", 156, 18, L"LINK_GOLDWEB", &TForm2::GoldWebClick},
+      {&GPriceWeb, L"GPriceWeb", 254, 18, L"LINK_GPRICEWEB", &TForm2::GPriceWebClick},
+      {&SPriceWeb, L"SPriceWeb", 352, 18, L"LINK_SPRICEWEB", &TForm2::SPriceWebClick},
+      {&ToolWeb, L"ToolWeb", 450, 18, L"LINK_TOOLWEB", &TForm2::ToolWebClick},
+      {&ChargeWeb, L"ChargeWeb", 548, 18, L"LINK_CHARGEWEB", &TForm2::ChargeWebClick},
+      {&OpenWeb, L"OpenWeb", 646, 18, L"LINK_OPENWEB", &TForm2::OpenWebClick},
+      {&memo, L"memo", 744, 17, L"LINK_MEMO", &TForm2::memoClick},
+      {&BbsWeb, L"BbsWeb", 842, 18, L"LINK_BBSWEB", &TForm2::BbsWebClick},
+  };
+  for (const Link& link : links) {
+    tk::TImage* image = AddGraphic<tk::TImage>();
+    image->Name = link.name;
+    image->SetBounds(link.left, link.top, 0, 0);
+    image->SetPicture(tk::TPicture::FromResource(link.picture));
+    image->Cursor = tk::TCursor::crHandPoint;
+    auto click = link.click;
+    image->OnClick = [this, click](tk::TObject* s) { (this->*click)(s); };
+    *link.member = image;
+  }
+
+  CheckBox1 = AddWinControl<tk::TCheckBox>(
+      std::make_unique<tk::TFont>(L"Tahoma", -11, GB2312_CHARSET, tk::clWindowText), L"不自动弹出此窗口");
+  CheckBox1->Name = L"CheckBox1";
+  CheckBox1->SetBounds(42, 30, 119, 17);
+  CheckBox1->TabOrder = 1;
+
+  Memo1 = AddWinControl<tk::TMemo>(
+      std::make_unique<tk::TFont>(L"宋体", -16, GB2312_CHARSET, tk::clWindowText), InitialNotes());
+  Memo1->Name = L"Memo1";
+  Memo1->SetBounds(0, 48, 953, 545);
+  Memo1->Anchors = tk::akLeft | tk::akTop | tk::akRight | tk::akBottom;
+  Memo1->TabOrder = 2;
+  Memo1->SetVisible(false);
+
+  OnCreate = [this](tk::TObject* s) { FormCreate(s); };
+}
+
+void TForm2::FormCreate(tk::TObject*) {
+  GoldCfg = std::make_unique<tk::TIniFile>(tk::SettingsPath());
+  Form2->CheckBox1->SetChecked(GoldCfg->ReadBool(L"ShowForm", L"Show", false));
+  notes_ = std::make_unique<tk::NotesFile>(tk::NotesPath());
+  std::optional<std::wstring> text = notes_->Load();
+  if (text && *text != Memo1->Text()) {
+    try {
+      Memo1->SetText(*text);
+    } catch (...) {
+      notes_->MarkNotLoaded();
+      throw;
+    }
+  }
+}
+
+void TForm2::OpenLink(const std::wstring& address) {
+  if (Memo1->Focused()) SetFocus(Handle());
+  Memo1->SetVisible(false);
+  WebBrowser1->Navigate(address);
+}
+
+void TForm2::GoldWebClick(tk::TObject*) { OpenLink(HomePage()); }
+void TForm2::GPriceWebClick(tk::TObject*) { OpenLink(SitePage(L"/html/hjjg.html")); }
+void TForm2::SPriceWebClick(tk::TObject*) { OpenLink(SitePage(L"/html/byjg.html")); }
+void TForm2::ToolWebClick(tk::TObject*) { OpenLink(SitePage(L"/html/hangqing/")); }
+void TForm2::ChargeWebClick(tk::TObject*) { OpenLink(SitePage(L"/html/sffw.html")); }
+void TForm2::OpenWebClick(tk::TObject*) { OpenLink(SitePage(L"/html/hjkh.html")); }
+void TForm2::BbsWebClick(tk::TObject*) { OpenLink(std::wstring(L"http://") + app::kForumHost + L"/"); }
+void TForm2::memoClick(tk::TObject*) { Memo1->SetVisible(true); }
+
+// Bound to no control: the outside web directory, given as a bare host.
+void TForm2::Button1Click(tk::TObject*) { WebBrowser1->Navigate(app::kDirectoryHost); }
+
+void TForm2::WMSysCommand(WPARAM command, LPARAM lp) {
+  // Minimising hides the portal instead; it never shows as a minimised window.
+  if ((command & 0xFFF0) == SC_MINIMIZE) {
+    Form2->Close();
+    return;
+  }
+  DefaultHandler(WM_SYSCOMMAND, command, lp);
+}
+
+LRESULT TForm2::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_SYSCOMMAND) {
+    WMSysCommand(wp, lp);
+    return 0;
+  }
+  return TForm::WndProc(msg, wp, lp);
 }

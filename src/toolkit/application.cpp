@@ -24,6 +24,12 @@ std::wstring FormTitle() {
   return title;
 }
 
+// Tab and Shift+Tab move the focus between a window's controls.
+bool IsTabKey(const MSG& msg) {
+  return msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 &&
+         GetKeyState(VK_MENU) >= 0;
+}
+
 }  // namespace
 
 TApplication::TApplication() {
@@ -91,6 +97,14 @@ bool TApplication::ProcessMessage() {
   }
   try {
     if (OnMessage && OnMessage(msg)) return true;
+    if (IsTabKey(msg)) {
+      HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+      for (const auto& form : forms_) {
+        if (form->HandleAllocated() && form->Handle() == root && form->SelectNext(GetKeyState(VK_SHIFT) >= 0)) {
+          return true;
+        }
+      }
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   } catch (...) {
@@ -119,6 +133,10 @@ void TApplication::HandleException() {
 
 void TApplication::ShowException(const std::wstring& message) {
   std::wstring text = ToWide(core::ErrorReportText(ToU16(message)));
+  if (OnException) {
+    OnException(text);
+    return;
+  }
   MessageBoxW(Handle(), text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
 }
 
@@ -175,7 +193,7 @@ LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     switch (msg) {
       case WM_CLOSE:
         // Passed on to the main form, which ends the application.
-        if (app->main_form_) app->main_form_->Close();
+        if (app->main_form_) SendMessageW(app->main_form_->Handle(), WM_CLOSE, 0, 0);
         return 0;
       case WM_QUERYENDSESSION:
         return TRUE;

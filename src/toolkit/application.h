@@ -66,6 +66,8 @@ class TApplication {
 
   // Runs when Windows ends the session (wParam of WM_ENDSESSION non-zero), before the process ends.
   std::function<void()> OnEndSession;
+  // When set, takes the error reports in place of the message box.
+  std::function<void(const std::wstring& message)> OnException;
   // Consulted for each message before it is dispatched; returns true when it took the message.
   std::function<bool(MSG&)> OnMessage;
 

@@ -21,7 +21,7 @@ class TControl : public TComponent {
   virtual void SetBounds(int left, int top, int width, int height);
 
   bool Visible() const { return visible_; }
-  void SetVisible(bool visible);
+  virtual void SetVisible(bool visible);
   bool Enabled = true;
   TCursor Cursor = TCursor::crDefault;
 

@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "core/placement.h"
 #include "toolkit/application.h"
 #include "toolkit/exception.h"
@@ -57,6 +59,7 @@ void TForm::Construct() {
   ReadLayout();
   int measured = MeasureScreenTextHeight();
   if (measured != kDesignTextHeight) ScaleLayout(measured, kDesignTextHeight);
+  for (TWinControl* control : win_controls_) control->CaptureMargins(client_width_, client_height_);
   try {
     if (OnCreate) OnCreate(this);
   } catch (...) {
@@ -77,6 +80,7 @@ void TForm::ScaleLayout(int measured, int design) {
   SetClientSize(core::ScaleDesignValue(client_width_, measured, design),
                 core::ScaleDesignValue(client_height_, measured, design));
   for (TGraphicControl* control : graphic_controls_) control->ScaleBy(measured, design);
+  for (TWinControl* control : win_controls_) control->ScaleBy(measured, design);
 }
 
 HWND TForm::Handle() {
@@ -101,6 +105,10 @@ void TForm::CreateHandle() {
                               Application->Handle(), nullptr, instance, this);
   if (!hwnd) throw Exception(L"Error creating window");
   if (window_.get() != hwnd) window_.reset(hwnd);  // normally bound at WM_NCCREATE already
+  for (TWinControl* control : win_controls_) {
+    control->Handle();
+    SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
   if (StayOnTop()) SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -123,10 +131,6 @@ void TForm::SyncBoundsFromWindow() {
   top_ = r.top;
   width_ = r.right - r.left;
   height_ = r.bottom - r.top;
-  RECT c{};
-  GetClientRect(window_.get(), &c);
-  client_width_ = c.right;
-  client_height_ = c.bottom;
 }
 
 void TForm::SetVisible(bool visible) {
@@ -185,6 +189,52 @@ void TForm::Close() {
   } else {
     Hide();
   }
+}
+
+std::vector<TWinControl*> TForm::TabOrderList() const {
+  std::vector<TWinControl*> list;
+  for (TWinControl* control : win_controls_) {
+    if (control->TabStop) list.push_back(control);
+  }
+  std::stable_sort(list.begin(), list.end(),
+                   [](const TWinControl* a, const TWinControl* b) { return a->TabOrder < b->TabOrder; });
+  return list;
+}
+
+void TForm::Activated() {
+  if (active_control_ && active_control_->CanFocus()) {
+    active_control_->SetFocus();
+    return;
+  }
+  for (TWinControl* control : TabOrderList()) {
+    if (control->CanFocus()) {
+      active_control_ = control;
+      control->SetFocus();
+      return;
+    }
+  }
+  ::SetFocus(window_.get());
+}
+
+bool TForm::SelectNext(bool forward) {
+  std::vector<TWinControl*> list = TabOrderList();
+  if (list.empty()) return false;
+  int count = static_cast<int>(list.size());
+  int current = -1;
+  HWND focus = GetFocus();
+  for (int i = 0; i < count; ++i) {
+    if (list[i]->Contains(focus)) current = i;
+  }
+  for (int step = 1; step <= count; ++step) {
+    int start = current < 0 ? (forward ? -1 : count) : current;
+    int i = ((start + (forward ? step : -step)) % count + count) % count;
+    if (list[i]->CanFocus()) {
+      active_control_ = list[i];
+      list[i]->SetFocus();
+      return true;
+    }
+  }
+  return true;
 }
 
 TGraphicControl* TForm::ControlAtPos(POINT p) const {
@@ -277,7 +327,22 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       Close();
       return 0;
     case WM_ACTIVATE:
-      if (LOWORD(wp) != WA_INACTIVE) Application->SetActiveForm(this);
+      if (LOWORD(wp) != WA_INACTIVE) {
+        Application->SetActiveForm(this);
+        if (!HIWORD(wp)) Activated();
+        return 0;
+      }
+      // Remember where the focus was, to give it back at the next activation.
+      for (TWinControl* control : win_controls_) {
+        if (control->Focused()) active_control_ = control;
+      }
+      break;
+    case WM_SIZE:
+      if (wp != SIZE_MINIMIZED) {
+        client_width_ = LOWORD(lp);
+        client_height_ = HIWORD(lp);
+        for (TWinControl* control : win_controls_) control->ApplyAnchors(client_width_, client_height_);
+      }
       break;
     case WM_WINDOWPOSCHANGED:
       SyncBoundsFromWindow();

@@ -10,6 +10,7 @@
 #include "toolkit/control.h"
 #include "toolkit/font.h"
 #include "toolkit/handles.h"
+#include "toolkit/win_control.h"
 
 namespace tk {
 
@@ -54,6 +55,11 @@ class TForm : public TComponent {
   LRESULT Perform(UINT msg, WPARAM wp, LPARAM lp) { return WndProc(msg, wp, lp); }
 
   const std::vector<TGraphicControl*>& GraphicControls() const { return graphic_controls_; }
+  const std::vector<TWinControl*>& WinControls() const { return win_controls_; }
+
+  // Moves the focus to the next (or previous) control in tab order that can take it.
+  // Returns false when the key is not this form's to handle.
+  bool SelectNext(bool forward);
 
  protected:
   // Builds the controls; every derived form overrides it with its layout.
@@ -77,6 +83,14 @@ class TForm : public TComponent {
     return raw;
   }
   template <typename T, typename... Args>
+  T* AddWinControl(Args&&... args) {
+    auto control = std::make_unique<T>(this, std::forward<Args>(args)...);
+    T* raw = control.get();
+    win_controls_.push_back(raw);
+    owned_.push_back(std::move(control));
+    return raw;
+  }
+  template <typename T, typename... Args>
   T* AddComponent(Args&&... args) {
     auto component = std::make_unique<T>(std::forward<Args>(args)...);
     T* raw = component.get();
@@ -96,10 +110,14 @@ class TForm : public TComponent {
   void PlaceOnShow();
   void ShowingChanged();
   void SyncBoundsFromWindow();
+  void Activated();
+  std::vector<TWinControl*> TabOrderList() const;
 
   UniqueWindow window_;
   std::vector<std::unique_ptr<TObject>> owned_;
   std::vector<TGraphicControl*> graphic_controls_;
+  std::vector<TWinControl*> win_controls_;
+  TWinControl* active_control_ = nullptr;  // the control that had the focus when the form was left
   bool visible_ = false;
   bool in_show_ = false;
   bool maximized_ = false;

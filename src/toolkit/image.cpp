@@ -9,12 +9,20 @@ void TImage::SetPicture(TPicture picture) {
   SetBounds(left_, top_, picture_.Width(), picture_.Height());
 }
 
+void TImage::SetBounds(int left, int top, int width, int height) {
+  if (!picture_.Empty()) {
+    width = picture_.Width();
+    height = picture_.Height();
+  }
+  TGraphicControl::SetBounds(left, top, width, height);
+}
+
 void TImage::Paint(HDC dc) { picture_.Draw(dc, left_, top_); }
 
 void TImage::ScaleBy(int measured, int design) {
   // A picture that sizes itself keeps its own pixel size; only its place moves.
   SetBounds(core::ScaleDesignValue(left_, measured, design), core::ScaleDesignValue(top_, measured, design),
-            width_, height_);
+            width_, height_);  // the picture's own size stays
 }
 
 }  // namespace tk

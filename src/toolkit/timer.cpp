@@ -22,6 +22,8 @@ void RegisterTimerClass() {
 
 }  // namespace
 
+TTimer::SetTimerFunction TTimer::set_timer = &::SetTimer;
+
 TTimer::TTimer(UINT interval_ms, bool enabled, TNotifyEvent on_timer)
     : OnTimer(std::move(on_timer)), interval_(interval_ms) {
   RegisterTimerClass();
@@ -48,7 +50,7 @@ void TTimer::Update() {
     running_ = false;
   }
   if (enabled_ && interval_ != 0 && OnTimer) {
-    if (!SetTimer(window_.get(), kTimerId, interval_, nullptr)) throw Exception(L"Not enough timers available");
+    if (!set_timer(window_.get(), kTimerId, interval_, nullptr)) throw Exception(L"Not enough timers available");
     running_ = true;
   }
 }

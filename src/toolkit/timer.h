@@ -25,6 +25,10 @@ class TTimer : public TComponent {
   // Whether the system timer really runs (false after a refused SetTimer).
   bool Running() const { return running_; }
 
+  // The call that asks the system for a timer; tests put one in that refuses.
+  using SetTimerFunction = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
+  static SetTimerFunction set_timer;
+
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void Update();

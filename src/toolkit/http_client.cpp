@@ -1,0 +1,366 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <process.h>
+
+#include "toolkit/http_client.h"
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/charsets.h"
+#include "core/http_wire.h"
+#include "toolkit/anti_freeze.h"
+#include "toolkit/exception.h"
+#include "toolkit/handles.h"
+
+namespace tk {
+namespace {
+
+constexpr unsigned kConnectSliceMs = 125;
+constexpr unsigned kReadWaitMs = 250;
+constexpr unsigned kProbeMs = 100;
+constexpr int kConnectStopped = -1;
+
+std::wstring Widen(std::string_view ascii) {
+  std::wstring wide;
+  for (char c : ascii) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
+std::wstring SocketErrorText(int code) {
+  switch (code) {
+    case WSAECONNREFUSED: return L"Connection refused.";
+    case WSAECONNRESET: return L"Connection reset by peer.";
+    case WSAECONNABORTED: return L"Software caused connection abort.";
+    case WSAETIMEDOUT: return L"Connection timed out.";
+    case WSAENETUNREACH: return L"Network is unreachable.";
+    case WSAEHOSTUNREACH: return L"No route to host.";
+    case WSAENETDOWN: return L"Network is down.";
+    case WSAHOST_NOT_FOUND: return L"Host not found.";
+    case WSATRY_AGAIN: return L"Non-authoritative host not found.";
+    case WSANO_DATA: return L"Valid name, no data record of requested type.";
+    default: return L"Unknown error.";
+  }
+}
+
+[[noreturn]] void ThrowSocketError(int code) {
+  throw Exception(L"Socket error " + std::to_wstring(code) + L": " + SocketErrorText(code));
+}
+
+// Every wait of a request goes through here, so that a wait which also ends
+// when a window message arrives (MsgWaitForMultipleObjects) is a change to
+// this function and to the callers' handling of one more result.
+enum class WaitResult { kSignalled, kTimedOut };
+
+WaitResult WaitFor(HANDLE handle, DWORD ms) {
+  switch (WaitForSingleObject(handle, ms)) {
+    case WAIT_OBJECT_0: return WaitResult::kSignalled;
+    case WAIT_TIMEOUT: return WaitResult::kTimedOut;
+    default: throw Exception(L"Waiting for the connection failed.");
+  }
+}
+
+// The one place a request hands the GUI thread to its message pump.
+void Pump() { TIdAntiFreeze::DoProcess(); }
+
+struct ConnectJob {
+  SOCKET socket;
+  sockaddr_in address;
+  HANDLE event;  // network events of the socket
+  HANDLE stop;   // set when the thread is to give up
+  int error = kConnectStopped;
+};
+
+// Connects without blocking, so that the stop event can end the wait; the
+// socket is left alone once the stop event is seen.
+int ConnectOnThisThread(ConnectJob& job) {
+  if (WSAEventSelect(job.socket, job.event, FD_CONNECT) != 0) return WSAGetLastError();
+  if (connect(job.socket, reinterpret_cast<const sockaddr*>(&job.address), sizeof job.address) == 0) return 0;
+  const int error = WSAGetLastError();
+  if (error != WSAEWOULDBLOCK) return error;
+  const HANDLE handles[2] = {job.event, job.stop};
+  for (;;) {
+    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) return kConnectStopped;
+    WSANETWORKEVENTS events{};
+    if (WSAEnumNetworkEvents(job.socket, job.event, &events) != 0) return WSAGetLastError();
+    if (events.lNetworkEvents & FD_CONNECT) return events.iErrorCode[FD_CONNECT_BIT];
+  }
+}
+
+unsigned __stdcall ConnectThreadMain(void* arg) {
+  auto* job = static_cast<ConnectJob*>(arg);
+  job->error = ConnectOnThisThread(*job);
+  return 0;
+}
+
+// Text from body bytes by the charset of the Content-Type. Anything the
+// platform cannot decode falls back to ISO-8859-1.
+std::u16string DecodeBody(const std::string& body, const std::optional<std::string>& content_type) {
+  int code_page = 0;
+  if (content_type) {
+    if (const std::optional<std::string> charset = core::CharsetOfContentType(*content_type)) {
+      code_page = core::CodePageOfCharset(*charset);
+    }
+  }
+  if (code_page == core::kCodePageUtf16Le) return core::DecodeUtf16Le(body);
+  if (body.empty() || code_page == 0 || code_page == core::kCodePageLatin1 ||
+      !IsValidCodePage(static_cast<UINT>(code_page))) {
+    return core::DecodeLatin1(body);
+  }
+  const int length = static_cast<int>(body.size());  // bodies are at most 1 MiB
+  const int needed = MultiByteToWideChar(static_cast<UINT>(code_page), 0, body.data(), length, nullptr, 0);
+  if (needed <= 0) return core::DecodeLatin1(body);
+  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+  MultiByteToWideChar(static_cast<UINT>(code_page), 0, body.data(), length, wide.data(), needed);
+  return std::u16string(wide.begin(), wide.end());
+}
+
+}  // namespace
+
+// The steps of one GET, with the state that lives only as long as it runs.
+class TIdHTTP::Request {
+ public:
+  explicit Request(TIdHTTP& client)
+      : client_(client), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), block_(32 * 1024) {
+    if (!event_) throw Exception(L"Cannot create the network event.");
+  }
+
+  // A receive still pending writes into this object: it must end first.
+  ~Request() { AbandonReceive(); }
+
+  Request(const Request&) = delete;
+  Request& operator=(const Request&) = delete;
+
+  std::u16string Run(const core::HttpUrl& url) {
+    const sockaddr_in address = Resolve(url.host, url.port);
+    Connect(address);
+    Send(core::BuildGetRequest(url.host_header, url.path));
+    core::HttpReplyReader reader;
+    Read(reader);
+    client_.response_code_ = reader.Status();
+    if (reader.step() != core::HttpReplyReader::Step::kDone) throw Exception(Widen(reader.Error()));
+    if (!reader.KeepOpen()) client_.Disconnect();
+    return DecodeBody(reader.Body(), reader.Header("Content-Type"));
+  }
+
+ private:
+  SOCKET Socket() const { return static_cast<SOCKET>(client_.socket_); }
+  // Disconnect ran, perhaps from a pump further down this stack.
+  bool ClosedLocally() const { return Socket() == INVALID_SOCKET; }
+
+  // On the calling thread and without pumping.
+  static sockaddr_in Resolve(const std::string& host, std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) return address;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (error != 0 || !found) {
+      if (found) freeaddrinfo(found);
+      throw Exception(L"Socket error " + std::to_wstring(error) + L": host not found: " + Widen(host));
+    }
+    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return address;
+  }
+
+  // The connect runs on a thread of its own while this thread waits in
+  // slices, pumping after each slice that ends without news.
+  void Connect(const sockaddr_in& address) {
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) ThrowSocketError(WSAGetLastError());
+    client_.socket_ = static_cast<std::uintptr_t>(s);
+
+    UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop) throw Exception(L"Cannot create the connect thread's stop event.");
+    ConnectJob job{s, address, event_.get(), stop.get()};
+    UniqueKernelHandle thread(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ConnectThreadMain, &job, 0, nullptr)));
+    if (!thread) throw Exception(L"Cannot start the connect thread.");
+    client_.connect_thread_ = thread.get();
+    client_.connect_stop_ = stop.get();
+    // Whatever ends the wait, the thread has ended before the job goes.
+    struct EndThread {
+      TIdHTTP& client;
+      HANDLE thread;
+      HANDLE stop;
+      ~EndThread() {
+        SetEvent(stop);
+        WaitForSingleObject(thread, INFINITE);
+        client.connect_thread_ = nullptr;
+        client.connect_stop_ = nullptr;
+      }
+    } end_thread{client_, thread.get(), stop.get()};
+
+    const unsigned slices = std::max(1u, (client_.connect_timeout_ms_ + kConnectSliceMs - 1) / kConnectSliceMs);
+    bool finished = false;
+    for (unsigned slice = 1;; ++slice) {
+      if (WaitFor(thread.get(), kConnectSliceMs) == WaitResult::kSignalled) {
+        finished = true;
+        break;
+      }
+      if (slice == slices) break;  // no pump after the last slice
+      Pump();
+      if (ClosedLocally()) throw Exception(L"Connection closed while connecting.");
+    }
+    if (!finished) {
+      client_.Disconnect();  // stops the thread, waits for it, closes the socket
+      throw Exception(L"Connect timed out.");
+    }
+    if (job.error != 0) ThrowSocketError(job.error);
+  }
+
+  // In one piece, without pumping. The socket goes back to blocking mode,
+  // free of the connect's event.
+  void Send(const std::string& request) {
+    const SOCKET s = Socket();
+    u_long non_blocking = 0;
+    if (WSAEventSelect(s, nullptr, 0) != 0 || ioctlsocket(s, FIONBIO, &non_blocking) != 0) {
+      ThrowSocketError(WSAGetLastError());
+    }
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+      const int n = send(s, request.data() + sent, static_cast<int>(std::min<std::size_t>(request.size() - sent, INT_MAX)), 0);
+      if (n == SOCKET_ERROR) ThrowSocketError(WSAGetLastError());
+      sent += static_cast<std::size_t>(n);
+    }
+  }
+
+  void Read(core::HttpReplyReader& reader) {
+    using Step = core::HttpReplyReader::Step;
+    bool probing = false;
+    ULONGLONG probe_started = 0;
+    while (reader.step() == Step::kNeedBytes || reader.step() == Step::kNeedProbe) {
+      if (reader.step() == Step::kNeedProbe && !probing) {
+        probing = true;
+        probe_started = GetTickCount64();
+      }
+      std::optional<std::size_t> received = pending_ ? std::nullopt : StartReceive();
+      if (!received) {
+        // A reply without a body gets 100 ms for bytes to show up, unpumped.
+        const ULONGLONG waited = probing ? GetTickCount64() - probe_started : 0;
+        const unsigned limit = probing ? static_cast<unsigned>(kProbeMs - std::min<ULONGLONG>(waited, kProbeMs)) : kReadWaitMs;
+        if (WaitFor(event_.get(), limit) == WaitResult::kTimedOut) {
+          if (probing) {
+            AbandonReceive();
+            reader.ProbeTimedOut();
+          } else {
+            PumpThenCheck(reader);
+          }
+          continue;
+        }
+        received = FinishReceive();
+      }
+      if (*received == 0) {
+        reader.FeedClose();
+        continue;
+      }
+      probing = false;
+      const std::uint64_t body_before = reader.BodyBytesSeen();
+      reader.Feed(std::string_view(block_.data(), *received));
+      if (reader.BodyBytesSeen() != body_before) PumpThenCheck(reader);
+    }
+  }
+
+  // A Disconnect inside the pump reads as an orderly close.
+  void PumpThenCheck(core::HttpReplyReader& reader) {
+    Pump();
+    if (ClosedLocally()) {
+      AbandonReceive();
+      reader.FeedClose();
+    }
+  }
+
+  // Receives overlapped and waits on the event, rather than polling the
+  // socket: a poll can turn a connection reset into what looks like an
+  // orderly close. The byte count when the receive completed at once,
+  // nothing while it is pending.
+  std::optional<std::size_t> StartReceive() {
+    overlapped_ = WSAOVERLAPPED{};
+    overlapped_.hEvent = event_.get();
+    ResetEvent(event_.get());
+    WSABUF buffer{static_cast<ULONG>(block_.size()), block_.data()};
+    DWORD received = 0;
+    DWORD flags = 0;
+    if (WSARecv(Socket(), &buffer, 1, &received, &flags, &overlapped_, nullptr) == 0) return received;
+    const int error = WSAGetLastError();
+    if (error != WSA_IO_PENDING) ThrowSocketError(error);
+    pending_ = true;
+    return std::nullopt;
+  }
+
+  std::size_t FinishReceive() {
+    pending_ = false;
+    DWORD received = 0;
+    DWORD flags = 0;
+    if (!WSAGetOverlappedResult(Socket(), &overlapped_, &received, FALSE, &flags)) ThrowSocketError(WSAGetLastError());
+    return received;
+  }
+
+  // Ends a pending receive: a local close has cancelled it already,
+  // otherwise it is cancelled here. Its end is awaited either way, as it
+  // writes into this object.
+  void AbandonReceive() {
+    if (!pending_) return;
+    if (!ClosedLocally()) CancelIoEx(reinterpret_cast<HANDLE>(Socket()), &overlapped_);
+    WaitForSingleObject(event_.get(), INFINITE);
+    pending_ = false;
+  }
+
+  TIdHTTP& client_;
+  UniqueKernelHandle event_;
+  std::vector<char> block_;
+  WSAOVERLAPPED overlapped_{};
+  bool pending_ = false;
+};
+
+TIdHTTP::TIdHTTP(unsigned connect_timeout_ms)
+    : socket_(static_cast<std::uintptr_t>(INVALID_SOCKET)), connect_timeout_ms_(connect_timeout_ms) {
+  WSADATA data;
+  winsock_started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+TIdHTTP::~TIdHTTP() {
+  Disconnect();
+  if (winsock_started_) WSACleanup();
+}
+
+std::u16string TIdHTTP::Get(const std::string& url) {
+  if (used_) throw Exception(L"This client has sent its request already.");
+  used_ = true;
+  if (!winsock_started_) throw Exception(L"Winsock 2 is not available.");
+  const std::optional<core::HttpUrl> address = core::SplitHttpUrl(url);
+  if (!address) throw Exception(L"Not an address this client can fetch: " + Widen(url));
+  Request request(*this);
+  try {
+    return request.Run(*address);
+  } catch (...) {
+    Disconnect();
+    throw;
+  }
+}
+
+void TIdHTTP::Disconnect() {
+  if (connect_thread_) {
+    // The connect thread lets go of the socket before it is closed.
+    SetEvent(static_cast<HANDLE>(connect_stop_));
+    WaitForSingleObject(static_cast<HANDLE>(connect_thread_), INFINITE);
+  }
+  const SOCKET s = static_cast<SOCKET>(socket_);
+  if (s != INVALID_SOCKET) {
+    socket_ = static_cast<std::uintptr_t>(INVALID_SOCKET);
+    closesocket(s);
+  }
+}
+
+bool TIdHTTP::Connected() const { return static_cast<SOCKET>(socket_) != INVALID_SOCKET; }
+
+}  // namespace tk

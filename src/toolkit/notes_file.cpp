@@ -1,0 +1,292 @@
+#include "toolkit/notes_file.h"
+
+#include <climits>
+
+#include "core/notes_text.h"
+#include "core/placement.h"
+#include "toolkit/exception.h"
+#include "toolkit/handles.h"
+#include "toolkit/text.h"
+
+namespace tk {
+namespace {
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
+}
+
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text(buffer != nullptr ? buffer : L"", length);
+  LocalFree(buffer);
+  return ToWide(core::TrimSystemErrorText(ToU16(text)));
+}
+
+Exception OpenFailure(const std::wstring& path, DWORD code) {
+  return Exception(L"Cannot open file \"" + FullPath(path) + L"\". " + SystemErrorText(code));
+}
+
+Exception CreateFailure(const std::wstring& path, DWORD code) {
+  return Exception(L"Cannot create file \"" + FullPath(path) + L"\". " + SystemErrorText(code));
+}
+
+// FNV-1a, 64 bits, fed piece by piece.
+class Hasher {
+ public:
+  void Add(const char* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+      hash_ = (hash_ ^ static_cast<unsigned char>(data[i])) * 0x100000001B3ull;
+    }
+    size_ += size;
+  }
+  std::uint64_t Hash() const { return hash_; }
+  std::uint64_t Size() const { return size_; }
+
+ private:
+  std::uint64_t hash_ = 0xCBF29CE484222325ull;
+  std::uint64_t size_ = 0;
+};
+
+std::u16string AnsiToUtf16(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), length);
+  return ToU16(text);
+}
+
+std::string Utf16ToAnsi(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
+// ANSI when the next load gives the pad's text back exactly, else UTF-8 with its mark. Reading
+// back through the whole load rule also catches ANSI bytes that happen to begin like a mark
+// ("锘" is EF BB in code page 936).
+std::string EncodeForFile(std::wstring_view text) {
+  const std::u16string pad = ToU16(text);
+  std::string ansi = Utf16ToAnsi(text);
+  const std::optional<std::u16string> back = core::DecodeNotesFile(ansi, AnsiToUtf16);
+  if (back && *back == core::NormalizeLineBreaks(pad)) return ansi;
+  return core::EncodeUtf8WithBom(pad);
+}
+
+// True only for an existing file that is not a directory. The attributes of a file that another
+// program holds open may be unreadable; its directory entry still tells.
+bool IsExistingFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME) {
+    return false;
+  }
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring Digits(unsigned value, std::size_t width) {
+  std::wstring text = std::to_wstring(value);
+  return std::wstring(text.size() < width ? width - text.size() : 0, L'0') + text;
+}
+
+// Local time as YYYYMMDD-HHMMSS, the way the user reads the folder.
+std::wstring Timestamp() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return Digits(now.wYear, 4) + Digits(now.wMonth, 2) + Digits(now.wDay, 2) + L"-" +
+         Digits(now.wHour, 2) + Digits(now.wMinute, 2) + Digits(now.wSecond, 2);
+}
+
+bool AlreadyExists(DWORD error) {
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+}
+
+// The new text on its way: a file next to the notes file, removed again unless it took the
+// notes file's place.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::wstring& notes_path) {
+    const std::wstring stem = notes_path + L"." + std::to_wstring(GetCurrentProcessId());
+    for (unsigned n = 1;; ++n) {
+      std::wstring candidate = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n)) + L".tmp";
+      file_.reset(CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (file_) {
+        path_ = std::move(candidate);
+        return;
+      }
+      const DWORD error = GetLastError();
+      // The folder's own refusal is what creating the notes file itself would meet.
+      if (!AlreadyExists(error) || n == 1000) throw CreateFailure(notes_path, error);
+    }
+  }
+  ~TemporaryFile() {
+    file_.reset();
+    if (!path_.empty()) DeleteFileW(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  HANDLE Handle() const { return file_.get(); }
+  const std::wstring& Path() const { return path_; }
+  void Close() { file_.reset(); }
+  void Committed() { path_.clear(); }
+
+ private:
+  UniqueFile file_;
+  std::wstring path_;
+};
+
+DWORD WriteWithWriteFile(HANDLE file, const char* data, DWORD size) {
+  DWORD written = 0;
+  if (!WriteFile(file, data, size, &written, nullptr)) return 0;
+  return written;
+}
+
+// The hash of what lies at the path now; nothing when no file is there. Fails with the create
+// failure before anything is written when the file may not be replaced, so that the report
+// names the notes file and the reason the system gives for it.
+std::optional<Hasher> HashFileToReplace(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    throw CreateFailure(path, error);
+  }
+  // Renaming over a read-only file succeeds where the attribute is not enforced (Wine run as
+  // root); Windows refuses to create over it, and so does this.
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    throw CreateFailure(path, ERROR_ACCESS_DENIED);
+  }
+  // Opened as creating it would open it: another program holding it open makes this fail.
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    throw CreateFailure(path, error);
+  }
+  Hasher hasher;
+  std::string chunk(64 * 1024, '\0');
+  DWORD read = 0;
+  while (ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) && read > 0) {
+    hasher.Add(chunk.data(), read);
+  }
+  return hasher;
+}
+
+// Renames the notes file to "<path>.<reason>-YYYYMMDD-HHMMSS[-n]" and returns that name; empty
+// when the file has gone meanwhile.
+std::wstring KeepAside(const std::wstring& path, const wchar_t* reason) {
+  const std::wstring stem = path + L"." + reason + L"-" + Timestamp();
+  for (unsigned n = 1;; ++n) {
+    std::wstring candidate = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n));
+    // No MOVEFILE_REPLACE_EXISTING: an earlier kept file is never replaced.
+    if (MoveFileExW(path.c_str(), candidate.c_str(), MOVEFILE_WRITE_THROUGH)) return candidate;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return std::wstring();
+    if (!AlreadyExists(error) || n == 1000) throw CreateFailure(candidate, error);
+  }
+}
+
+}  // namespace
+
+NotesFile::NotesFile(std::wstring path, Writer writer)
+    : path_(std::move(path)), writer_(writer ? std::move(writer) : Writer(WriteWithWriteFile)) {}
+
+std::optional<std::wstring> NotesFile::Load() {
+  if (!IsExistingFile(path_)) {
+    seen_ = Seen::kMissing;
+    return std::nullopt;
+  }
+  seen_ = Seen::kUnknown;
+  UniqueFile file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw OpenFailure(path_, GetLastError());
+
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) throw OpenFailure(path_, GetLastError());
+  if (size.QuadPart > INT_MAX) throw OpenFailure(path_, ERROR_FILE_TOO_LARGE);
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  if (!bytes.empty()) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+        read != bytes.size()) {
+      throw Exception(L"Stream read error");
+    }
+  }
+  file.reset();
+
+  std::optional<std::u16string> text = core::DecodeNotesFile(bytes, AnsiToUtf16);
+  if (!text) throw OpenFailure(path_, ERROR_NO_UNICODE_TRANSLATION);
+
+  Hasher hasher;
+  hasher.Add(bytes.data(), bytes.size());
+  loaded_ = {hasher.Size(), hasher.Hash()};
+  seen_ = Seen::kLoaded;
+  return ToWide(*text);
+}
+
+void NotesFile::MarkNotLoaded() {
+  if (seen_ == Seen::kLoaded) seen_ = Seen::kUnknown;
+}
+
+void NotesFile::Save(std::wstring_view text) {
+  // The code page conversions count in int; no edit control holds that much.
+  if (text.size() > INT_MAX / 4) throw Exception(L"Stream write error");
+  const std::string bytes = EncodeForFile(text);
+  Hasher hasher;
+  hasher.Add(bytes.data(), bytes.size());
+  const Fingerprint written{hasher.Size(), hasher.Hash()};
+
+  // Notes this run has not shown are kept, unless they are what is about to be written anyway.
+  const wchar_t* keep_as = nullptr;
+  if (const std::optional<Hasher> current = HashFileToReplace(path_)) {
+    const Fingerprint on_disk{current->Size(), current->Hash()};
+    if (!(on_disk == written)) {
+      if (seen_ == Seen::kUnknown) {
+        keep_as = L"unloaded";
+      } else if (seen_ == Seen::kMissing || !(on_disk == loaded_)) {
+        keep_as = L"changed";
+      }
+    }
+  }
+
+  TemporaryFile temporary(path_);
+  if (!bytes.empty()) {
+    const DWORD size = static_cast<DWORD>(bytes.size());
+    if (writer_(temporary.Handle(), bytes.data(), size) != size) throw Exception(L"Stream write error");
+  }
+  if (!FlushFileBuffers(temporary.Handle())) throw Exception(L"Stream write error");
+  temporary.Close();
+
+  const std::wstring kept = keep_as != nullptr ? KeepAside(path_, keep_as) : std::wstring();
+  if (!MoveFileExW(temporary.Path().c_str(), path_.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    if (!kept.empty()) MoveFileExW(kept.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH);
+    throw CreateFailure(path_, error);
+  }
+  temporary.Committed();
+  loaded_ = written;
+  seen_ = Seen::kLoaded;
+}
+
+}  // namespace tk

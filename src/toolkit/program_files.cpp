@@ -1,0 +1,32 @@
+#include "toolkit/program_files.h"
+
+#include <windows.h>
+
+#include "core/placement.h"
+#include "toolkit/text.h"
+
+namespace tk {
+namespace {
+
+std::wstring ExecutablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    // A full buffer may mean a cut path (long path names): try again with more room.
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace
+
+std::wstring ProgramDirectory() { return ToWide(core::ProgramDirectory(ToU16(ExecutablePath()))); }
+
+std::wstring SettingsPath() { return ProgramDirectory() + L"GoldCfg.ini"; }
+
+std::wstring NotesPath() { return ProgramDirectory() + L"qorla.txt"; }
+
+}  // namespace tk

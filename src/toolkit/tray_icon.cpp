@@ -1,0 +1,104 @@
+#include "toolkit/tray_icon.h"
+
+#include <cstdint>
+
+#include "toolkit/application.h"
+#include "toolkit/popup_menu.h"
+
+namespace tk {
+namespace {
+
+constexpr wchar_t kTrayWindowClass[] = L"TTrayIconWindow";
+
+// The shell knows the record by its full size on each platform.
+static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 4 ? 956 : 976), "unexpected NOTIFYICONDATAW size");
+
+}  // namespace
+
+TTrayIcon::TTrayIcon(UniqueIcon icon, const std::wstring& tip) : icon_(std::move(icon)) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW wc{};
+  if (!GetClassInfoW(instance, kTrayWindowClass, &wc)) {
+    wc = WNDCLASSW{};
+    wc.lpfnWndProc = &TTrayIcon::WindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kTrayWindowClass;
+    RegisterClassW(&wc);
+  }
+  // A top-level window, so that the shell's broadcasts and the session end reach it.
+  window_.reset(CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr));
+  SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
+
+  data_.cbSize = sizeof(NOTIFYICONDATAW);
+  data_.hWnd = window_.get();
+  data_.uID = static_cast<UINT>(reinterpret_cast<uintptr_t>(window_.get()));
+  data_.uFlags = NIF_MESSAGE | NIF_ICON | (tip.empty() ? 0 : NIF_TIP);
+  data_.uCallbackMessage = kCallbackMessage;
+  data_.hIcon = icon_.get();
+  lstrcpynW(data_.szTip, tip.c_str(), 128);
+}
+
+TTrayIcon::~TTrayIcon() {
+  if (visible_) Shell_NotifyIconW(NIM_DELETE, &data_);
+  SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+}
+
+void TTrayIcon::SetVisible(bool visible) {
+  if (visible == visible_) return;
+  visible_ = visible;
+  Shell_NotifyIconW(visible ? NIM_ADD : NIM_DELETE, &data_);
+}
+
+void TTrayIcon::ShowMenu() {
+  if (!PopupMenu) return;
+  POINT p{0, 0};
+  GetCursorPos(&p);
+  SetForegroundWindow(Application->Handle());
+  // Whatever waits in the queue is handled before the menu comes up.
+  Application->ProcessMessages();
+  PopupMenu->Popup(p.x, p.y);
+}
+
+LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kCallbackMessage) {
+    switch (lp) {
+      case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK:
+        if (OnDblClick) OnDblClick(this);
+        break;
+      case WM_RBUTTONUP:
+        ShowMenu();
+        break;
+      default:
+        break;
+    }
+    return 0;
+  }
+  if (msg == taskbar_created_ && taskbar_created_ != 0) {
+    // The shell came back: so does the icon.
+    if (visible_) Shell_NotifyIconW(NIM_ADD, &data_);
+    return 0;
+  }
+  switch (msg) {
+    case WM_QUERYENDSESSION:
+      return 1;
+    case WM_ENDSESSION:
+      if (wp && visible_) Shell_NotifyIconW(NIM_DELETE, &data_);
+      return 0;
+    default:
+      return DefWindowProcW(window_.get(), msg, wp, lp);
+  }
+}
+
+LRESULT CALLBACK TTrayIcon::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* tray = reinterpret_cast<TTrayIcon*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!tray) return DefWindowProcW(hwnd, msg, wp, lp);
+  try {
+    return tray->HandleMessage(msg, wp, lp);
+  } catch (...) {
+    Application->HandleException();
+    return 0;
+  }
+}
+
+}  // namespace tk

@@ -1,0 +1,221 @@
+// The toolkit's form, captions, pictures and timers, driven in-process with real messages.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "test_application.h"
+#include "toolkit/exception.h"
+#include "toolkit/form.h"
+#include "toolkit/image.h"
+#include "toolkit/label.h"
+#include "toolkit/timer.h"
+
+using testing_support::PumpUntil;
+using testing_support::TestApplication;
+
+namespace {
+
+class PlainForm : public tk::TForm {
+ public:
+  tk::TLabel* caption = nullptr;
+  tk::TImage* lower = nullptr;
+  tk::TImage* upper = nullptr;
+  std::vector<std::string> events;
+  int paints = 0;
+
+  void Build() { Construct(); }
+
+ protected:
+  void ReadLayout() override {
+    SetClientSize(300, 100);
+    lower = AddGraphic<tk::TImage>();
+    lower->SetPicture(tk::TPicture::FromResource(L"LINK_MEMO"));  // 92 x 24
+    lower->SetBounds(10, 10, 0, 0);
+    upper = AddGraphic<tk::TImage>();
+    upper->SetPicture(tk::TPicture::FromResource(L"BAR_DOT"));  // 8 x 8, over the lower one
+    upper->SetBounds(20, 12, 8, 8);
+    caption = AddGraphic<tk::TLabel>(
+        std::make_unique<tk::TFont>(L"\u5B8B\u4F53", -15, GB2312_CHARSET, RGB(253, 253, 253)), RGB(0, 0, 0));
+    caption->SetBounds(150, 40, 0, 0);
+    caption->SetCaption(L"--.--");
+    lower->OnClick = [this](tk::TObject*) { events.push_back("lower.click"); };
+    lower->OnDblClick = [this](tk::TObject*) { events.push_back("lower.dblclick"); };
+    lower->OnMouseDown = [this](tk::TObject*, tk::TMouseButton b, tk::TShiftState s, int x, int y) {
+      events.push_back("lower.down." + std::to_string(static_cast<int>(b)) + ((s & tk::ssDouble) ? ".double" : "") +
+                       "@" + std::to_string(x) + "," + std::to_string(y));
+    };
+  }
+  const wchar_t* ClassName() const override { return L"TPlainTestForm"; }
+  DWORD Style() const override { return WS_POPUP; }
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_PAINT) ++paints;
+    return TForm::WndProc(msg, wp, lp);
+  }
+};
+
+class FormControls : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestApplication();
+    form.Build();
+    form.SetBounds(100, 100, form.Width(), form.Height());
+    ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+    UpdateWindow(form.Handle());
+  }
+  LRESULT Mouse(UINT msg, int x, int y) {
+    return SendMessageW(form.Handle(), msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
+  }
+  PlainForm form;
+};
+
+TEST_F(FormControls, CaptionSizesItselfFromItsCornerAndIgnoresTheSameText) {
+  tk::TLabel* label = form.caption;
+  EXPECT_EQ(label->Left(), 150);
+  EXPECT_EQ(label->Top(), 40);
+  int narrow = label->Width();
+  label->SetCaption(L"2345.67\u2192");
+  EXPECT_GT(label->Width(), narrow);
+  EXPECT_EQ(label->Left(), 150);
+  EXPECT_EQ(label->Top(), 40);
+
+  // The same text again: no repaint is asked for.
+  UpdateWindow(form.Handle());
+  int paints = form.paints;
+  label->SetCaption(L"2345.67\u2192");
+  UpdateWindow(form.Handle());
+  EXPECT_EQ(form.paints, paints);
+  label->SetCaption(L"1");
+  UpdateWindow(form.Handle());
+  EXPECT_GT(form.paints, paints);
+}
+
+TEST_F(FormControls, EmptyCaptionMeasuresAsOneBlankAndAmpersandsFollowTheAccessKeyRule) {
+  tk::TLabel* label = form.caption;
+  label->SetCaption(L" ");
+  int blank = label->Width();
+  label->SetCaption(L"");
+  EXPECT_EQ(label->Width(), blank);
+  EXPECT_GT(label->Height(), 0);
+
+  // "&&" shows one "&", and a single "&" is not drawn.
+  label->SetCaption(L"&");
+  int one_ampersand_shown = 0;
+  label->SetCaption(L"&&");
+  one_ampersand_shown = label->Width();
+  label->SetCaption(L"a&&b");
+  int with_double = label->Width();
+  label->SetCaption(L"a&b");
+  int with_single = label->Width();
+  EXPECT_GT(one_ampersand_shown, blank / 2);
+  EXPECT_GT(with_double, with_single);
+}
+
+TEST_F(FormControls, PressOnTopmostControlAndClickOnlyWhenReleasedOverIt) {
+  // (25, 15) lies on both pictures; the later one in the layout takes it, and it has no handlers.
+  Mouse(WM_LBUTTONDOWN, 25, 15);
+  Mouse(WM_LBUTTONUP, 25, 15);
+  EXPECT_TRUE(form.events.empty());
+
+  Mouse(WM_LBUTTONDOWN, 60, 20);
+  Mouse(WM_LBUTTONUP, 61, 21);
+  ASSERT_EQ(form.events.size(), 2u);
+  EXPECT_EQ(form.events[0], "lower.down.0@50,10");
+  EXPECT_EQ(form.events[1], "lower.click");
+
+  form.events.clear();
+  Mouse(WM_LBUTTONDOWN, 60, 20);
+  Mouse(WM_LBUTTONUP, 250, 90);  // released outside
+  ASSERT_EQ(form.events.size(), 1u);
+  EXPECT_EQ(form.events[0], "lower.down.0@50,10");
+}
+
+TEST_F(FormControls, DoubleClickActsOnceAndItsSecondPressIsADoublePress) {
+  Mouse(WM_LBUTTONDOWN, 60, 20);
+  Mouse(WM_LBUTTONUP, 60, 20);
+  Mouse(WM_LBUTTONDBLCLK, 60, 20);
+  Mouse(WM_LBUTTONUP, 60, 20);
+  std::vector<std::string> expected{"lower.down.0@50,10", "lower.click", "lower.dblclick", "lower.down.0.double@50,10"};
+  EXPECT_EQ(form.events, expected);
+}
+
+TEST_F(FormControls, RightPressReachesTheHandlerWithItsButtonButMakesNoClick) {
+  SendMessageW(form.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(60, 20));
+  SendMessageW(form.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(60, 20));
+  std::vector<std::string> expected{"lower.down.1@50,10"};
+  EXPECT_EQ(form.events, expected);
+}
+
+TEST_F(FormControls, HiddenControlLetsThePressThroughToTheOneBelow) {
+  form.upper->SetVisible(false);
+  Mouse(WM_LBUTTONDOWN, 25, 15);
+  Mouse(WM_LBUTTONUP, 25, 15);
+  std::vector<std::string> expected{"lower.down.0@15,5", "lower.click"};
+  EXPECT_EQ(form.events, expected);
+}
+
+TEST(Timer, SwitchingOnCountsAfreshAndTheSameStateChangesNothing) {
+  TestApplication();
+  int ticks = 0;
+  tk::TTimer timer(150, false, [&](tk::TObject*) { ++ticks; });
+  EXPECT_FALSE(timer.Running());
+  timer.SetEnabled(true);
+  EXPECT_TRUE(timer.Running());
+  DWORD start = GetTickCount();
+  // Switching on again while on must not restart the count.
+  testing_support::PumpFor(100);
+  timer.SetEnabled(true);
+  ASSERT_TRUE(PumpUntil([&] { return ticks > 0; }, 2000));
+  DWORD first = GetTickCount() - start;
+  EXPECT_LT(first, 240u) << "a restart would have delayed the first event to about 250 ms";
+  timer.SetEnabled(false);
+  int seen = ticks;
+  testing_support::PumpFor(400);
+  EXPECT_EQ(ticks, seen);
+}
+
+TEST(Timer, RefusedTimerRaisesTheMessageAndCountsAsOn) {
+  TestApplication();
+  auto saved = tk::TTimer::set_timer;
+  tk::TTimer::set_timer = [](HWND, UINT_PTR, UINT, TIMERPROC) -> UINT_PTR { return 0; };
+  tk::TTimer timer(100, false, [](tk::TObject*) {});
+  try {
+    timer.SetEnabled(true);
+    ADD_FAILURE() << "no error raised";
+  } catch (const tk::Exception& e) {
+    EXPECT_EQ(e.Message(), L"Not enough timers available");
+  }
+  tk::TTimer::set_timer = saved;
+  EXPECT_TRUE(timer.Enabled());
+  EXPECT_FALSE(timer.Running());
+  // Switching it on again changes nothing: it counts as on already.
+  timer.SetEnabled(true);
+  EXPECT_FALSE(timer.Running());
+  timer.SetEnabled(false);
+  timer.SetEnabled(true);
+  EXPECT_TRUE(timer.Running());
+}
+
+TEST(ErrorReport, MessageGetsItsClosingPeriodAndTheTitleIsTheExecutableName) {
+  tk::TApplication& app = TestApplication();
+  std::wstring reported;
+  app.OnException = [&](const std::wstring& text) { reported = text; };
+  try {
+    throw tk::Exception(L"Unable to write to C:\\x\\GoldCfg.ini");
+  } catch (...) {
+    app.HandleException();
+  }
+  EXPECT_EQ(reported, L"Unable to write to C:\\x\\GoldCfg.ini.");
+  try {
+    throw tk::Exception(L"Connect timed out.");
+  } catch (...) {
+    app.HandleException();
+  }
+  EXPECT_EQ(reported, L"Connect timed out.");
+  app.OnException = nullptr;
+  // The test program is "win_tests.exe".
+  EXPECT_EQ(app.Title(), L"win_tests");  // the first character is kept as it is
+}
+
+}  // namespace

@@ -1,0 +1,608 @@
+#include "toolkit/notes_file.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "toolkit/exception.h"
+#include "toolkit/program_files.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// A fresh folder under the temp folder, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder() {
+    static unsigned counter = 0;
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    path_ = std::wstring(temp) + L"notes-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter) + L"-" + std::to_wstring(GetTickCount64()) + L"\\";
+    created_ = CreateDirectoryW(path_.c_str(), nullptr) != 0;
+  }
+  ~TempFolder() { RemoveTree(path_); }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  bool Created() const { return created_; }
+  // Ends with "\".
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  static void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + name;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          RemoveTree(path + L"\\");
+        } else {
+          DeleteFileW(path.c_str());
+        }
+      } while (FindNextFileW(find, &data));
+      FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+  }
+
+  std::wstring path_;
+  bool created_ = false;
+};
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+// The file's bytes; nothing when it cannot be read (missing, a directory).
+std::optional<std::string> ReadBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes;
+  char chunk[64 * 1024];
+  DWORD read = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+// Every entry of the folder with its bytes ("<dir>" for a folder).
+std::map<std::wstring, std::string> Contents(const std::wstring& folder) {
+  std::map<std::wstring, std::string> entries;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    entries[name] = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "<dir>" : ReadBytes(folder + name).value_or("<unreadable>");
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return entries;
+}
+
+// Names of the form "<notes name>.<reason>-YYYYMMDD-HHMMSS", with an optional "-<n>".
+bool IsKeptName(const std::wstring& name, const std::wstring& reason) {
+  const std::wstring prefix = L"qorla.txt." + reason + L"-";
+  if (name.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::wstring stamp = name.substr(prefix.size());
+  if (stamp.size() < 15 || stamp[8] != L'-') return false;
+  for (std::size_t i = 0; i < 15; ++i) {
+    if (i != 8 && !iswdigit(stamp[i])) return false;
+  }
+  return stamp.size() == 15 || (stamp[15] == L'-' && stamp.size() > 16);
+}
+
+// The contents of the files kept for `reason`.
+std::vector<std::string> Kept(const std::map<std::wstring, std::string>& contents, const std::wstring& reason) {
+  std::vector<std::string> kept;
+  for (const auto& [name, bytes] : contents) {
+    if (IsKeptName(name, reason)) kept.push_back(bytes);
+  }
+  std::sort(kept.begin(), kept.end());
+  return kept;
+}
+
+std::wstring MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const tk::Exception& e) {
+    return e.Message();
+  }
+  return L"(no error)";
+}
+
+// The system's own text for an error code as it stands after other text: without its trailing
+// blanks, line breaks and periods.
+std::wstring SystemText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+      0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text(buffer != nullptr ? buffer : L"", length);
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n' || text.back() == L'.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+// True when nobody else holds the file open.
+bool OpenExclusively(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+class NotesFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(GetACP(), 936u) << "the suite runs with the ANSI code page 936 (LC_ALL=zh_CN.UTF-8)";
+    ASSERT_TRUE(folder_.Created());
+    ASSERT_FALSE(SystemText(ERROR_ACCESS_DENIED).empty());
+  }
+
+  std::map<std::wstring, std::string> Folder() const { return Contents(folder_.Path()); }
+
+  TempFolder folder_;
+  const std::wstring path_ = folder_.Path() + L"qorla.txt";
+};
+
+// Suite name as CTest selects it ("ini|notes").
+using notes_file = NotesFileTest;
+
+// ---- The file format ----
+
+TEST_F(notes_file, MissingFileLoadsNothingAndTheSaveCreatesIt) {
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(notes.Load(), std::nullopt);
+  EXPECT_TRUE(Folder().empty()) << "loading creates nothing";
+
+  notes.Save(L"行情\r\n提醒");
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "\xD0\xD0\xC7\xE9\r\n\xCC\xE1\xD0\xD1"}}));
+}
+
+TEST_F(notes_file, AnsiFileIsReadInCodePage936AndWrittenBackAsItWas) {
+  const std::string bytes = "\xD6\xD0\xCE\xC4 abc\r\n\xB1\xCA\xBC\xC7\r\n";  // 中文 abc / 笔记
+  ASSERT_TRUE(WriteBytes(path_, bytes));
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(notes.Load(), L"中文 abc\r\n笔记\r\n");
+  notes.Save(L"中文 abc\r\n笔记\r\n");
+  EXPECT_EQ(ReadBytes(path_), bytes);
+  EXPECT_EQ(Folder().size(), 1u) << "no temporary or kept file stays behind";
+}
+
+TEST_F(notes_file, ZeroByteFileLoadsEmptyAndIsWrittenBackAsZeroBytes) {
+  ASSERT_TRUE(WriteBytes(path_, ""));
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(notes.Load(), L"");
+  notes.Save(L"");
+  EXPECT_EQ(ReadBytes(path_), "");
+  EXPECT_EQ(Folder().size(), 1u);
+}
+
+TEST_F(notes_file, ByteOrderMarkSelectsTheEncodingAndTheSaveWritesAnsiWithoutMark) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  // "中a\r\n文" in each encoding.
+  const std::vector<Case> cases = {
+      {"UTF-16 LE", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65"s},
+      {"UTF-16 BE", "\xFE\xFF\x4E\x2D\0a\0\r\0\n\x65\x87"s},
+      {"UTF-16 LE, last odd byte dropped", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65\x41"s},
+      {"UTF-8", "\xEF\xBB\xBF\xE4\xB8\xAD" "a\r\n\xE6\x96\x87"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteBytes(path_, c.bytes));
+    tk::NotesFile notes(path_);
+    const std::optional<std::wstring> text = notes.Load();
+    EXPECT_EQ(text, L"中a\r\n文");
+    notes.Save(text.value_or(L""));
+    EXPECT_EQ(ReadBytes(path_), "\xD6\xD0" "a\r\n\xCE\xC4");
+    EXPECT_EQ(Folder().size(), 1u);
+  }
+}
+
+TEST_F(notes_file, LineBreaksBecomeCrLf) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {"LF alone", "one\ntwo\n\nthree"},
+      {"CR alone", "one\rtwo\r\rthree"},
+      {"mixed", "one\r\ntwo\n\rthree"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteBytes(path_, c.bytes));
+    tk::NotesFile notes(path_);
+    const std::optional<std::wstring> text = notes.Load();
+    EXPECT_EQ(text, L"one\r\ntwo\r\n\r\nthree");
+    notes.Save(text.value_or(L""));
+    EXPECT_EQ(ReadBytes(path_), "one\r\ntwo\r\n\r\nthree");
+  }
+}
+
+TEST_F(notes_file, NothingIsAddedAtTheEnd) {
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), std::nullopt);
+  notes.Save(L"first\r\nlast");
+  EXPECT_EQ(ReadBytes(path_), "first\r\nlast");
+  notes.Save(L"first\r\nlast\r\n");
+  EXPECT_EQ(ReadBytes(path_), "first\r\nlast\r\n");
+  notes.Save(L"first\r\n\r\n");
+  EXPECT_EQ(ReadBytes(path_), "first\r\n\r\n");
+}
+
+TEST_F(notes_file, SeveralMegabytesRoundTrip) {
+  std::string bytes;
+  std::wstring text;
+  for (int line = 0; bytes.size() < 6 * 1024 * 1024; ++line) {
+    const std::string number = std::to_string(line);
+    bytes += number + " \xD6\xD0\xCE\xC4\xB1\xCA\xBC\xC7 gold 1234.56\r\n";
+    text += std::wstring(number.begin(), number.end()) + L" 中文笔记 gold 1234.56\r\n";
+  }
+  ASSERT_TRUE(WriteBytes(path_, bytes));
+  tk::NotesFile notes(path_);
+  const std::optional<std::wstring> loaded = notes.Load();
+  ASSERT_TRUE(loaded.has_value());
+  EXPECT_TRUE(*loaded == text) << "loaded " << loaded->size() << " characters, expected " << text.size();
+  notes.Save(*loaded);
+  EXPECT_TRUE(ReadBytes(path_) == bytes);
+  EXPECT_EQ(Folder().size(), 1u);
+}
+
+// ---- Failures ----
+
+TEST_F(notes_file, FileOpenForWritingElsewhereCannotBeLoaded) {
+  ASSERT_TRUE(WriteBytes(path_, "notes"));
+  HANDLE writer = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(MessageOf([&] { notes.Load(); }),
+            L"Cannot open file \"" + path_ + L"\". " + SystemText(ERROR_SHARING_VIOLATION));
+  CloseHandle(writer);
+  EXPECT_EQ(ReadBytes(path_), "notes");
+}
+
+TEST_F(notes_file, MessagesNameTheFullPath) {
+  ASSERT_TRUE(CreateDirectoryW((folder_.Path() + L"sub").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(path_, "\xEF\xBB\xBF\xFF"));
+  tk::NotesFile notes(folder_.Path() + L"sub\\..\\qorla.txt");
+  EXPECT_EQ(MessageOf([&] { notes.Load(); }),
+            L"Cannot open file \"" + path_ + L"\". " + SystemText(ERROR_NO_UNICODE_TRANSLATION));
+  ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(MessageOf([&] { notes.Save(L"text"); }),
+            L"Cannot create file \"" + path_ + L"\". " + SystemText(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(notes_file, ReadOnlyFileLoadsButIsNotWritten) {
+  ASSERT_TRUE(WriteBytes(path_, "keep me"));
+  ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY));
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(notes.Load(), L"keep me");
+  EXPECT_EQ(MessageOf([&] { notes.Save(L"new text"); }),
+            L"Cannot create file \"" + path_ + L"\". " + SystemText(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "keep me"}}));
+  EXPECT_NE(GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(notes_file, DirectoryOfThatNameLoadsNothingAndCannotBeSaved) {
+  ASSERT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(notes.Load(), std::nullopt);
+  EXPECT_EQ(MessageOf([&] { notes.Save(L"text"); }),
+            L"Cannot create file \"" + path_ + L"\". " + SystemText(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "<dir>"}}));
+}
+
+TEST_F(notes_file, FileHeldOpenElsewhereIsNotWritten) {
+  ASSERT_TRUE(WriteBytes(path_, "old"));
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), L"old");
+  HANDLE reader = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(MessageOf([&] { notes.Save(L"new"); }),
+            L"Cannot create file \"" + path_ + L"\". " + SystemText(ERROR_SHARING_VIOLATION));
+  CloseHandle(reader);
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "old"}}));
+
+  notes.Save(L"new");  // once it is free, the same save goes through
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "new"}}));
+}
+
+TEST_F(notes_file, MissingFolderIsReportedForTheNotesFile) {
+  const std::wstring nowhere = folder_.Path() + L"missing\\qorla.txt";
+  tk::NotesFile notes(nowhere);
+  EXPECT_EQ(notes.Load(), std::nullopt);
+  EXPECT_EQ(MessageOf([&] { notes.Save(L"text"); }),
+            L"Cannot create file \"" + nowhere + L"\". " + SystemText(ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(Folder().empty());
+}
+
+TEST_F(notes_file, HandleIsClosedAfterEveryLoad) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool loads;
+  };
+  const std::vector<Case> cases = {{"loaded", "text", true}, {"invalid UTF-8", "\xEF\xBB\xBF\xC3", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteBytes(path_, c.bytes));
+    tk::NotesFile notes(path_);
+    EXPECT_EQ(MessageOf([&] { notes.Load(); }) == L"(no error)", c.loads);
+    EXPECT_TRUE(OpenExclusively(path_));
+  }
+}
+
+// ---- A failed save leaves the previous notes ----
+
+TEST_F(notes_file, WriteFailingMidwayLeavesThePreviousFileAndNoTemporaryFile) {
+  const std::string before = "\xD6\xD0\xCE\xC4 previous notes\r\n";
+  struct Case {
+    const char* what;
+    std::function<DWORD(HANDLE, const char*, DWORD)> disk;
+  };
+  const std::vector<Case> cases = {
+      {"disk full after half the bytes",
+       [](HANDLE file, const char* data, DWORD size) {
+         DWORD written = 0;
+         WriteFile(file, data, size / 2, &written, nullptr);
+         return written;
+       }},
+      {"write refused", [](HANDLE, const char*, DWORD) -> DWORD {
+         SetLastError(ERROR_DISK_FULL);
+         return 0;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteBytes(path_, before));
+    DWORD asked = 0;
+    tk::NotesFile notes(path_, [&](HANDLE file, const char* data, DWORD size) {
+      asked = size;
+      return c.disk(file, data, size);
+    });
+    ASSERT_EQ(notes.Load(), L"中文 previous notes\r\n");
+    const std::string pad = "a longer text that does not fit on the disk";
+    EXPECT_EQ(MessageOf([&] { notes.Save(std::wstring(pad.begin(), pad.end())); }), L"Stream write error");
+    EXPECT_EQ(asked, pad.size()) << "all bytes are asked for in one write";
+    EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", before}}));
+  }
+}
+
+TEST_F(notes_file, WriteFailingWithNoPreviousFileLeavesNoFile) {
+  tk::NotesFile notes(path_, [](HANDLE, const char*, DWORD) -> DWORD { return 0; });
+  ASSERT_EQ(notes.Load(), std::nullopt);
+  EXPECT_EQ(MessageOf([&] { notes.Save(L"text"); }), L"Stream write error");
+  EXPECT_TRUE(Folder().empty());
+}
+
+// ---- Notes that were not loaded are kept ----
+
+TEST_F(notes_file, InvalidUtf8IsReportedAndTheFileIsKeptAtTheSave) {
+  const std::string bytes = "\xEF\xBB\xBF" "ok \xC3\x28 broken";
+  ASSERT_TRUE(WriteBytes(path_, bytes));
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(MessageOf([&] { notes.Load(); }),
+            L"Cannot open file \"" + path_ + L"\". " + SystemText(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(ReadBytes(path_), bytes) << "loading changes nothing";
+
+  notes.Save(L"pad");
+  const auto contents = Folder();
+  EXPECT_EQ(contents.size(), 2u);
+  EXPECT_EQ(contents.at(L"qorla.txt"), "pad");
+  EXPECT_EQ(Kept(contents, L"unloaded"), std::vector<std::string>{bytes});
+}
+
+TEST_F(notes_file, FileThatCouldNotBeOpenedIsKeptAtTheSave) {
+  ASSERT_TRUE(WriteBytes(path_, "locked notes"));
+  HANDLE writer = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  tk::NotesFile notes(path_);
+  EXPECT_NE(MessageOf([&] { notes.Load(); }), L"(no error)");
+  CloseHandle(writer);
+
+  notes.Save(L"pad");
+  const auto contents = Folder();
+  EXPECT_EQ(contents.size(), 2u);
+  EXPECT_EQ(contents.at(L"qorla.txt"), "pad");
+  EXPECT_EQ(Kept(contents, L"unloaded"), std::vector<std::string>{"locked notes"});
+}
+
+TEST_F(notes_file, TextThePadRefusedIsKeptAtTheSave) {
+  ASSERT_TRUE(WriteBytes(path_, "too much for the pad"));
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), L"too much for the pad");
+  notes.MarkNotLoaded();
+
+  notes.Save(L"initial lines");
+  const auto contents = Folder();
+  EXPECT_EQ(contents.size(), 2u);
+  EXPECT_EQ(contents.at(L"qorla.txt"), "initial lines");
+  EXPECT_EQ(Kept(contents, L"unloaded"), std::vector<std::string>{"too much for the pad"});
+}
+
+TEST_F(notes_file, KeptFilesNeverReplaceEarlierKeptFiles) {
+  // Files kept earlier under the names this save may pick, whatever the second now is.
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  FILETIME file_time;
+  SystemTimeToFileTime(&now, &file_time);
+  std::map<std::wstring, std::string> expected;
+  for (int second = 0; second < 3; ++second) {
+    ULARGE_INTEGER t;
+    t.LowPart = file_time.dwLowDateTime;
+    t.HighPart = file_time.dwHighDateTime;
+    t.QuadPart += second * 10000000ull;
+    FILETIME shifted{t.LowPart, t.HighPart};
+    SYSTEMTIME s;
+    FileTimeToSystemTime(&shifted, &s);
+    wchar_t stamp[32];
+    swprintf(stamp, 32, L"%04d%02d%02d-%02d%02d%02d", s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute, s.wSecond);
+    const std::wstring name = L"qorla.txt.unloaded-" + std::wstring(stamp);
+    const std::string earlier = "kept earlier " + std::to_string(second);
+    ASSERT_TRUE(WriteBytes(folder_.Path() + name, earlier));
+    expected[name] = earlier;
+  }
+  ASSERT_TRUE(WriteBytes(path_, "\xEF\xBB\xBF\xFF"));
+  tk::NotesFile notes(path_);
+  EXPECT_NE(MessageOf([&] { notes.Load(); }), L"(no error)");
+
+  notes.Save(L"pad");
+  const auto contents = Folder();
+  for (const auto& [name, bytes] : expected) {
+    ASSERT_EQ(contents.count(name), 1u);
+    EXPECT_EQ(contents.at(name), bytes);
+  }
+  EXPECT_EQ(contents.at(L"qorla.txt"), "pad");
+  EXPECT_EQ(contents.size(), 5u);
+  std::vector<std::string> all_kept{"\xEF\xBB\xBF\xFF", "kept earlier 0", "kept earlier 1", "kept earlier 2"};
+  std::sort(all_kept.begin(), all_kept.end());
+  EXPECT_EQ(Kept(contents, L"unloaded"), all_kept);
+}
+
+// ---- Notes changed on disk since the load are kept ----
+
+TEST_F(notes_file, SecondCopySavingFirstDoesNotLoseItsNotes) {
+  ASSERT_TRUE(WriteBytes(path_, "shared start"));
+  tk::NotesFile first(path_);
+  tk::NotesFile second(path_);
+  ASSERT_EQ(first.Load(), L"shared start");
+  ASSERT_EQ(second.Load(), L"shared start");
+
+  second.Save(L"second copy's notes");
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "second copy's notes"}}));
+
+  first.Save(L"first copy's notes");
+  const auto contents = Folder();
+  EXPECT_EQ(contents.size(), 2u);
+  EXPECT_EQ(contents.at(L"qorla.txt"), "first copy's notes");
+  EXPECT_EQ(Kept(contents, L"changed"), std::vector<std::string>{"second copy's notes"});
+}
+
+TEST_F(notes_file, ChangeOfSameSizeIsSeen) {
+  ASSERT_TRUE(WriteBytes(path_, "abc"));
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), L"abc");
+  ASSERT_TRUE(WriteBytes(path_, "abd"));
+
+  notes.Save(L"xyz");
+  const auto contents = Folder();
+  EXPECT_EQ(contents.at(L"qorla.txt"), "xyz");
+  EXPECT_EQ(Kept(contents, L"changed"), std::vector<std::string>{"abd"});
+}
+
+TEST_F(notes_file, FileAppearingAfterTheLoadFoundNoneIsKept) {
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), std::nullopt);
+  ASSERT_TRUE(WriteBytes(path_, "written by another copy"));
+
+  notes.Save(L"initial lines");
+  const auto contents = Folder();
+  EXPECT_EQ(contents.size(), 2u);
+  EXPECT_EQ(contents.at(L"qorla.txt"), "initial lines");
+  EXPECT_EQ(Kept(contents, L"changed"), std::vector<std::string>{"written by another copy"});
+}
+
+TEST_F(notes_file, NothingIsKeptWhenNothingWouldBeLost) {
+  struct Case {
+    const char* what;
+    std::function<void()> meanwhile;  // what happens on disk between load and save
+  };
+  const std::vector<Case> cases = {
+      {"unchanged", [] {}},
+      {"rewritten with the same bytes and a new time", [&] { WriteBytes(path_, "same"); }},
+      {"deleted", [&] { DeleteFileW(path_.c_str()); }},
+      {"changed to what the save writes", [&] { WriteBytes(path_, "pad text"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteBytes(path_, "same"));
+    tk::NotesFile notes(path_);
+    ASSERT_EQ(notes.Load(), L"same");
+    Sleep(20);
+    c.meanwhile();
+    notes.Save(L"pad text");
+    EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "pad text"}}));
+    // The run's own save is not mistaken for a change by another copy.
+    notes.Save(L"pad text, saved again");
+    EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "pad text, saved again"}}));
+  }
+}
+
+// ---- Characters the code page cannot hold ----
+
+TEST_F(notes_file, TextTheCodePageHoldsIsSavedInItWithoutMark) {
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), std::nullopt);
+  notes.Save(L"café € 中");  // code page 936 holds é and € too
+  EXPECT_EQ(ReadBytes(path_), "caf\xA8\xA6 \x80 \xD6\xD0");
+}
+
+TEST_F(notes_file, TextOutsideTheCodePageIsSavedAsUtf8AndLoadsBack) {
+  struct Case {
+    const char* what;
+    std::wstring text;
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {"emoji", L"金价 \U0001F600\r\n", "\xEF\xBB\xBF\xE9\x87\x91\xE4\xBB\xB7 \xF0\x9F\x98\x80\r\n"},
+      {"Hangul", L"한", "\xEF\xBB\xBF\xED\x95\x9C"},
+      {"a-umlaut, which code page 936 lacks", L"\u00E4", "\xEF\xBB\xBF\xC3\xA4"},
+      // In code page 936 these two are EF BB BF AA: they would read back as a broken UTF-8 mark.
+      {"ANSI bytes that begin like a mark", L"锘开", "\xEF\xBB\xBF\xE9\x94\x98\xE5\xBC\x80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(path_.c_str());
+    tk::NotesFile writer(path_);
+    ASSERT_EQ(writer.Load(), std::nullopt);
+    writer.Save(c.text);
+    EXPECT_EQ(ReadBytes(path_), c.bytes);
+
+    tk::NotesFile reader(path_);
+    EXPECT_EQ(reader.Load(), c.text);
+  }
+}
+
+TEST_F(notes_file, NotesFileLiesNextToTheRunningProgram) {
+  wchar_t image[MAX_PATH * 4];
+  DWORD length = MAX_PATH * 4;
+  ASSERT_TRUE(QueryFullProcessImageNameW(GetCurrentProcess(), 0, image, &length));
+  const std::wstring exe(image, length);
+  const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\") + 1);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(tk::NotesPath(), folder + L"qorla.txt");
+}
+
+}  // namespace
