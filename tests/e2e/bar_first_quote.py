@@ -30,11 +30,12 @@ def figure_masks(img, origin):
 
 def unreachable_figures(case):
     """The bar of a run whose quote request fails: the reference for "no figures"."""
-    case.require(not h.port_listening(h.QUOTE_PORT), "nothing listens on the quote port yet")
+    case.require(h.wait_for_free_port(h.QUOTE_PORT), "nothing listens on the quote port yet")
     prog = case.program()
     prog.start()
     bar = prog.wait_bar(timeout=30)
     case.require(bar.get("found") == 1, "reference run: the bar comes into view without a server")
+    case.require_uncovered(prog, bar, "reference run: no other window covers the bar")
     time.sleep(0.3)
     img = case.screenshot("reference-unreachable")
     origin = (bar["left"], bar["top"])
@@ -45,42 +46,46 @@ def unreachable_figures(case):
 
 
 def main(case):
-    h.park_pointer()
     reference = unreachable_figures(case)
 
     server = case.server(body=QUOTE_REPLY, delay_ms=int(REPLY_DELAY_S * 1000))
     prog = case.program()
     prog.start()
 
-    # Until the reply has been sent the bar must not be on screen; watch it meanwhile.
-    seen_visible_early = []
-    first = h.wait_until(lambda: server.request_count() >= 1, 30, 0.05)
-    case.require(first, "the program asks for quotes", "no request within 30 s")
-    request = next(server.requests())
-    reply_sent = request["time"] + REPLY_DELAY_S
-    case.note("request %.2f s after the start" % (request["time"] - prog.started_at))
-    hidden_checks = 0
-    while time.time() < reply_sent - 0.3:
+    # From the start until the reply has been sent the bar must not be on screen: watch it.
+    looks = []  # (seconds since the epoch, the bar window exists, it is visible)
+    request = None
+    deadline = time.time() + 30
+    while time.time() < deadline:
         r = prog.find()
-        if r.ok:
-            hidden_checks += 1
-            if r["visible"]:
-                seen_visible_early.append(round(time.time() - request["time"], 2))
-        time.sleep(0.1)
-    case.check(hidden_checks >= 5 and not seen_visible_early,
-               "the bar window exists but stays hidden while the first reply is awaited",
-               "%d looks, visible at %s s after the request" % (hidden_checks, seen_visible_early or "none"))
+        looks.append((time.time(), r.ok, r.ok and r["visible"] == 1))
+        if request is None and server.request_count() >= 1:
+            request = next(server.requests())
+        if request is not None and time.time() >= request["time"] + REPLY_DELAY_S - 0.3:
+            break
+        time.sleep(0.05)
+    case.require(request is not None, "the program asks for quotes within 30 s")
+    reply_sent = request["time"] + REPLY_DELAY_S
+    case.note("request %.2f s after the start; %d looks at the bar window before the reply" % (
+        request["time"] - prog.started_at, len(looks)))
+    early = ["%.2f" % (t - request["time"]) for t, _, visible in looks if visible]
+    case.check(not early, "the bar is not on screen before the reply",
+               "visible at %s s from the request" % early if early else "")
+    waiting = [t for t, exists, visible in looks if exists and not visible and t > request["time"]]
+    case.check(len(waiting) >= 5, "the bar window exists, hidden, while the first reply is awaited",
+               "%d looks" % len(waiting))
 
     bar = prog.wait_bar(timeout=15)
     shown_at = time.time()
     case.require(bar.get("found") == 1, "the bar comes into view after the reply")
     case.check(shown_at >= reply_sent - 0.1, "the bar comes into view only after the reply was sent",
                "%.2f s after the request (reply sent after %.1f s)" % (shown_at - request["time"], REPLY_DELAY_S))
-    case.check((bar["left"], bar["top"], bar["width"], bar["height"]) == (817, 525, 286, 31)
-               or h.driver("screen")["virtual_width"] != 1920,
-               "the bar sits at 817,525, 286x31", "%d,%d %dx%d" % (bar["left"], bar["top"], bar["width"],
-                                                                 bar["height"]))
+    expected = h.expected_bar_origin() + h.BAR_SIZE
+    actual = (bar["left"], bar["top"], bar["width"], bar["height"])
+    case.check(actual == expected, "the bar is placed and sized as without a reply",
+               "%d,%d %dx%d" % actual)
 
+    case.require_uncovered(prog, bar, "no other window covers the bar")
     time.sleep(0.3)
     img = case.screenshot("figures")
     origin = (bar["left"], bar["top"])

@@ -6,6 +6,8 @@ import time
 
 import harness as h
 
+CAPTION_PX = 13
+
 
 def check_placement(case, bar):
     screen = h.driver("screen")
@@ -65,25 +67,23 @@ def check_cjk_captions(case, img, origin):
             f.write(h.mask_text(caption) + "\n")
         drawn = h.trim(caption)
         case.check(len(drawn) >= 9, "the %s caption has ink of character height" % name, "%d rows" % len(drawn))
-        # The reference size is the one whose characters are as tall as the drawn ones.
-        refs = {size: h.render_reference(text, size, case.path("reference-%s-%d.png" % (name, size)))
-                for size in (12, 13, 14, 15)}
-        size = min(refs, key=lambda s: abs(len(refs[s]) - len(drawn)))
-        case.note("%s caption: %d rows of ink; reference %s drawn at %d px" % (name, len(drawn), text, size))
-        for char, (ok, detail) in zip(text, h.glyphs_like_reference(drawn, refs[size], len(text))):
+        # The captions' font is 13 pixels high; the reference is drawn at that size.
+        reference = h.render_reference(text, CAPTION_PX, case.path("reference-%s.png" % name))
+        case.note("%s caption: %d rows of ink; reference %s: %d rows" % (name, len(drawn), text, len(reference)))
+        for char, (ok, detail) in zip(text, h.glyphs_like_reference(drawn, reference, len(text))):
             case.check(ok, "%s is drawn as a character" % char, detail)
 
 
 def main(case):
-    case.require(not h.port_listening(h.QUOTE_PORT), "nothing listens on the quote port")
+    case.require(h.wait_for_free_port(h.QUOTE_PORT), "nothing listens on the quote port")
     prog = case.program()
-    h.park_pointer()
     prog.start()
     bar = prog.wait_bar(timeout=30)
     case.require(bar.get("found") == 1, "the bar comes into view", "after %.1f s" % (time.time() - prog.started_at))
     case.note("bar visible %.1f s after the start" % (time.time() - prog.started_at))
     check_placement(case, bar)
     check_no_taskbar_button(case, prog, bar)
+    case.require_uncovered(prog, bar, "no other window covers the bar")
     time.sleep(0.3)  # the first paint
     img = case.screenshot("unreachable")
     origin = (bar["left"], bar["top"])

@@ -12,10 +12,10 @@ TOLERANCE_S = 0.25
 def main(case):
     case.server(body="2345.67R|5678.90U")
     prog = case.program()
-    h.park_pointer()
     prog.start()
     bar = prog.wait_bar(timeout=30)
     case.require(bar.get("found") == 1, "the bar comes into view")
+    case.require_uncovered(prog, bar, "no other window covers the bar")
     origin = (bar["left"], bar["top"])
 
     samples = h.sample_dot(origin, SAMPLE_S, INTERVAL_S)

@@ -22,6 +22,7 @@ removed after a passing run unless TICKER_KEEP_ARTIFACTS=1, and kept after a fai
 
 import json
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -47,6 +48,7 @@ PYTHON = "/usr/bin/python3"
 CJK_FONT = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
 
 QUOTE_PORT = 18631          # the test build asks 127.0.0.1:18631 for its quotes
+QUOTE_PATH = "/wap/ruanjian/abc.php"
 TEMP_PREFIX = "ticker-e2e-"  # every program copy lives in a folder named like this
 
 # The bar as the user sees it: its size, and where its parts are drawn (bar coordinates).
@@ -89,6 +91,14 @@ def port_listening(port):
             return True
     except OSError:
         return False
+
+
+def wait_for_free_port(port, timeout=60):
+    """Another run that uses the quote port (outside this test's lock) gets a minute to end."""
+    if not port_listening(port):
+        return True
+    print("      waiting for 127.0.0.1:%d to be free" % port, flush=True)
+    return wait_until(lambda: not port_listening(port), timeout, 0.5)
 
 
 def _unescape(value):
@@ -190,9 +200,15 @@ def driver(*args, timeout=60):
 
 
 def park_pointer(x=1900, y=1060):
-    """Moves the pointer into a corner, away from the bar."""
+    """Moves the pointer into a corner, away from the bar; returns where it is then.
+    The display resets itself, pointer included (back to the centre, over the bar), whenever
+    its last client leaves, so this only lasts while a program of the test is running."""
     env = wine_environment()
     subprocess.run(["xdotool", "mousemove", str(x), str(y)], env=env, check=True, timeout=10)
+    out = subprocess.run(["xdotool", "getmouselocation"], env=env, capture_output=True, text=True,
+                         timeout=10).stdout
+    m = re.match(r"x:(-?\d+) y:(-?\d+)", out)
+    return (int(m.group(1)), int(m.group(2))) if m else None
 
 
 def screenshot(path):
@@ -206,6 +222,38 @@ def screenshot(path):
 def grab(box):
     """A fast grab of the screen area box = (left, top, right, bottom)."""
     return ImageGrab.grab(bbox=box, xdisplay=display()).convert("RGB")
+
+
+def x_windows_above(pid, rect):
+    """The names of shown X windows stacked above the X window of process pid at rect
+    (left, top, width, height) that overlap it."""
+    env = wine_environment()
+    listing = subprocess.run(["xwininfo", "-root", "-children"], env=env, capture_output=True, text=True,
+                             timeout=10).stdout
+    # Children are listed from the top of the stack down.
+    pattern = re.compile(r"^\s+(0x[0-9a-f]+) (.*?)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)\s*$")
+    x, y, w, h = rect
+    above = []
+    for line in listing.splitlines():
+        m = pattern.match(line)
+        if not m:
+            continue
+        wid, name = m.group(1), m.group(2)
+        ww, wh, wx, wy = int(m.group(3)), int(m.group(4)), int(m.group(7)), int(m.group(8))
+        if (wx, wy, ww, wh) == (x, y, w, h) and _x_pid(wid, env) == pid:
+            return above
+        overlaps = wx < x + w and x < wx + ww and wy < y + h and y < wy + wh
+        if overlaps and "IsViewable" in subprocess.run(["xwininfo", "-id", wid], env=env, capture_output=True,
+                                                       text=True, timeout=10).stdout:
+            above.append(name.split(":")[0] or wid)
+    return ["(the bar's own X window was not found)"]
+
+
+def _x_pid(wid, env):
+    out = subprocess.run(["xprop", "-id", wid, "_NET_WM_PID"], env=env, capture_output=True, text=True,
+                         timeout=10).stdout
+    m = re.search(r"=\s*(\d+)", out)
+    return int(m.group(1)) if m else None
 
 
 # ---- pixels -----------------------------------------------------------------------
@@ -404,12 +452,12 @@ def dim_green(rgb):
 class QuoteServer:
     """quote_server.py as a child process, configured and read through its control port."""
 
-    def __init__(self, artifacts, port=QUOTE_PORT, lifetime=300, **config):
+    def __init__(self, artifacts, port=QUOTE_PORT, lifetime=120, **config):
         self.port = port
         self.control_port = free_port()
         self.log = os.path.join(artifacts, "server-requests-%d.jsonl" % self.control_port)
         ready = os.path.join(artifacts, "server-ready-%d" % self.control_port)
-        if port_listening(port):
+        if not wait_for_free_port(port):
             raise RuntimeError("something already listens on 127.0.0.1:%d" % port)
         args = [PYTHON, SERVER_PY, "--port", str(port), "--control-port", str(self.control_port),
                 "--lifetime", str(lifetime), "--log", self.log, "--ready-file", ready]
@@ -440,8 +488,18 @@ class QuoteServer:
             r["bytes"] = r["raw"].encode("latin-1")
             yield r
 
+    def connections(self):
+        return self._call("GET", "/connections")
+
     def request_count(self):
         return self.state()["requests"]
+
+    def quote_requests(self):
+        """The quote requests only (the portal's browser asks the same host for its home page)."""
+        return [r for r in self.requests() if r["bytes"].startswith(b"GET %s " % QUOTE_PATH.encode())]
+
+    def quote_count(self):
+        return len(self.quote_requests())
 
     def stop(self):
         if self.proc.poll() is None:
@@ -482,9 +540,6 @@ class Program:
                                          start_new_session=True)
         return self
 
-    def running(self):
-        return self.proc is not None and self.proc.poll() is None
-
     def find(self, cls=BAR_CLASS, *extra):
         return driver("find", cls, "--exe", self.path, *extra)
 
@@ -494,9 +549,13 @@ class Program:
             args.append("--visible")
         return driver(*args, timeout=timeout + 30)
 
-    def wait_bar(self, timeout=20.0):
-        """Waits until the bar is on screen; returns the driver's findings (found=0 on time-out)."""
-        return self.wait_window(BAR_CLASS, visible=True, timeout=timeout)
+    def wait_bar(self, timeout=20.0, park=True):
+        """Waits until the bar is on screen and then parks the pointer away from it; returns
+        the driver's findings (found=0 on time-out)."""
+        bar = self.wait_window(BAR_CLASS, visible=True, timeout=timeout)
+        if bar.ok and park:
+            park_pointer()
+        return bar
 
     def windows(self):
         r = driver("list", "--exe", self.path)
@@ -506,9 +565,21 @@ class Program:
             out.append({k[len(p):]: v for k, v in r.values.items() if k.startswith(p)})
         return out
 
-    def bar_origin(self):
-        r = self.find()
-        return (r["left"], r["top"]) if r.ok else None
+    def bar_uncovered(self, bar):
+        """Whether the bar is what the screen shows at its place; returns (ok, why). Windows sees
+        the bar at its corners and its dot, and the X server stacks no shown window over it:
+        the two can disagree, and the screen follows the X server."""
+        x, y, w, hgt = bar["left"], bar["top"], bar["width"], bar["height"]
+        points = [(x + 2, y + 2), (x + w - 3, y + 2), (x + 2, y + hgt - 3), (x + w - 3, y + hgt - 3),
+                  (x + DOT[0] + DOT[2] // 2, y + DOT[1] + DOT[3] // 2)]
+        for px, py in points:
+            r = driver("at", px, py)
+            if not r.ok or r["hwnd"] != bar["hwnd"]:
+                return False, "Windows shows %s at %d,%d" % (r.get("class"), px, py)
+        above = x_windows_above(self.proc.pid, (x, y, w, hgt))
+        if above:
+            return False, "the X server stacks %s over the bar" % ", ".join(above)
+        return True, ""
 
     def wait_exit(self, timeout):
         try:
@@ -538,12 +609,17 @@ class Program:
 
 
 def stop_leftovers():
-    """Ends programs that an earlier, interrupted test run left behind (only our own copies)."""
+    """Ends programs that an earlier, interrupted test run left behind (only our own copies),
+    and removes their folders once they are an hour old."""
     prefix = os.path.join(tempfile.gettempdir(), TEMP_PREFIX)
     for _ in range(10):
         r = driver("terminate", "--exe-prefix", prefix)
         if not r.ok:
             break
+    for name in os.listdir(tempfile.gettempdir()):
+        path = os.path.join(tempfile.gettempdir(), name)
+        if name.startswith(TEMP_PREFIX) and time.time() - os.path.getmtime(path) > 3600:
+            shutil.rmtree(path, ignore_errors=True)
 
 
 # ---- the case ---------------------------------------------------------------------------
@@ -565,21 +641,28 @@ class Case:
         self.t0 = time.monotonic()
 
     # checks
+    def stamp(self):
+        return "%5.1fs" % (time.monotonic() - self.t0)
+
     def note(self, text):
-        print("      %s" % text, flush=True)
+        print("%s       %s" % (self.stamp(), text), flush=True)
 
     def check(self, condition, what, detail=""):
         self.checks += 1
         if condition:
-            print("ok    %s%s" % (what, (" (%s)" % detail) if detail else ""), flush=True)
+            print("%s ok    %s%s" % (self.stamp(), what, (" (%s)" % detail) if detail else ""), flush=True)
         else:
-            print("FAIL  %s%s" % (what, (": %s" % detail) if detail else ""), flush=True)
+            print("%s FAIL  %s%s" % (self.stamp(), what, (": %s" % detail) if detail else ""), flush=True)
             self.failures.append(what)
         return bool(condition)
 
     def require(self, condition, what, detail=""):
         if not self.check(condition, what, detail):
             raise Failed(what)
+
+    def require_uncovered(self, prog, bar, what="no other window covers the bar"):
+        ok, why = prog.bar_uncovered(bar)
+        self.require(ok, what, why)
 
     # resources
     def server(self, **config):
@@ -624,6 +707,8 @@ class Case:
 def run(name, main):
     """Runs one test script's main(case) and exits with its verdict."""
     print("== e2e.%s" % name, flush=True)
+    # A time-out of the test runner ends the script with SIGTERM: clean up all the same.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
     case = Case(name)
     crashed = None
     try:
@@ -635,7 +720,7 @@ def run(name, main):
         main(case)
     except Failed:
         pass
-    except Exception:
+    except (Exception, SystemExit):
         crashed = traceback.format_exc()
         print(crashed, flush=True)
     finally:

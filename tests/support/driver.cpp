@@ -21,13 +21,16 @@
 //   post CLASS MSG [WPARAM LPARAM]  PostMessage; MSG is a number or a WM_ name
 //   send CLASS MSG [WPARAM LPARAM] [--timeout MS]   SendMessageTimeout; prints result
 //   send-moving CLASS L T R B       send WM_MOVING with the rectangle, print it back
-//   ping CLASS [--count N] [--interval MS] [--timeout MS]
-//                                   SendMessageTimeout(WM_NULL) round trips: p50/p99/max
+//   ping CLASS [--count N] [--interval MS] [--jitter MS] [--timeout MS]
+//                                   SendMessageTimeout(WM_NULL) round trips: p50/p99/max;
+//                                   the probes are INTERVAL plus up to JITTER ms apart, so
+//                                   they do not fall into step with the target's own cycle
 //   msgbox [--pid N | --exe PATH] [--timeout MS]
 //                                   wait for a message box (#32770) of the process;
 //                                   print caption, text and buttons
 //   msgbox-ok [--pid N | --exe PATH] [--timeout MS]
 //                                   the same, then press its OK button
+//   at X Y                          the top-level window that shows at the screen point
 //   cursor X Y                      SetCursorPos
 //   terminate [--pid N | --exe PATH | --exe-prefix P]
 //                                   TerminateProcess (exit code 1) of the process that
@@ -62,6 +65,7 @@ struct Options {
   bool has_timeout = false;
   int count = 50;
   int interval_ms = 20;
+  int jitter_ms = 0;
 };
 
 std::string Utf8(const std::wstring& w) {
@@ -395,6 +399,13 @@ int CmdPing(const Options& o) {
   QueryPerformanceFrequency(&f);
   std::vector<double> ms;
   int timeouts = 0;
+  unsigned state = GetTickCount() | 1u;
+  auto next_random = [&state] {  // xorshift: enough to spread the probes
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  };
   for (int i = 0; i < o.count; ++i) {
     LARGE_INTEGER a, b;
     DWORD_PTR result = 0;
@@ -404,7 +415,10 @@ int CmdPing(const Options& o) {
     double elapsed = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
     if (!ok) ++timeouts;
     ms.push_back(elapsed);
-    if (o.interval_ms > 0 && i + 1 < o.count) Sleep(static_cast<DWORD>(o.interval_ms));
+    if (i + 1 < o.count) {
+      int gap = o.interval_ms + (o.jitter_ms > 0 ? static_cast<int>(next_random() % static_cast<unsigned>(o.jitter_ms + 1)) : 0);
+      if (gap > 0) Sleep(static_cast<DWORD>(gap));
+    }
   }
   std::vector<double> sorted = ms;
   std::sort(sorted.begin(), sorted.end());
@@ -495,6 +509,17 @@ int CmdCursor(const Options& o) {
   return ok ? 0 : 1;
 }
 
+int CmdAt(const Options& o) {
+  long long x = 0, y = 0;
+  if (o.args.size() != 2 || !ParseNumber(o.args[0], &x) || !ParseNumber(o.args[1], &y)) return Usage("at X Y");
+  HWND h = WindowFromPoint(POINT{static_cast<LONG>(x), static_cast<LONG>(y)});
+  HWND top = h ? GetAncestor(h, GA_ROOT) : nullptr;
+  Put("found", top ? 1 : 0);
+  if (!top) return 1;
+  PrintWindow(top);
+  return 0;
+}
+
 int CmdTerminate(const Options& o) {
   DWORD pid = o.filter.pid;
   if (!pid) {
@@ -563,6 +588,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options* o) {
     } else if (a == L"--count") {
       if (!next(&v) || !ParseNumber(v, &n) || n < 1) return false;
       o->count = static_cast<int>(n);
+    } else if (a == L"--jitter") {
+      if (!next(&v) || !ParseNumber(v, &n) || n < 0) return false;
+      o->jitter_ms = static_cast<int>(n);
     } else if (a == L"--interval") {
       if (!next(&v) || !ParseNumber(v, &n) || n < 0) return false;
       o->interval_ms = static_cast<int>(n);
@@ -603,6 +631,7 @@ int wmain(int argc, wchar_t** argv) {
   else if (cmd == L"msgbox") rc = CmdMsgBox(o, false);
   else if (cmd == L"msgbox-ok") rc = CmdMsgBox(o, true);
   else if (cmd == L"cursor") rc = CmdCursor(o);
+  else if (cmd == L"at") rc = CmdAt(o);
   else if (cmd == L"terminate") rc = CmdTerminate(o);
   else if (cmd == L"screen") rc = CmdScreen();
   else return Usage("unknown command");

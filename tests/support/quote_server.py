@@ -26,6 +26,8 @@ Control endpoint (127.0.0.1:CONTROL_PORT):
   GET  /state     {"config": ..., "requests": n, "connections": n, "open": n}
   GET  /requests  [{"n", "conn", "time", "accepted", "peer", "raw"}...]; raw is the
                   request's bytes as a latin-1 string
+  GET  /connections  [{"conn", "accepted", "closed", "closed_by", "peer"}...]; closed is
+                  null while the connection is open, closed_by "peer" or "server"
   POST /config    JSON object: the keys to change; answers the new configuration
   POST /reset     forget the requests and connections seen so far
   POST /quit      stop the server
@@ -105,6 +107,7 @@ class QuoteServer:
         self.requests = []
         self.connections = 0
         self.open = 0
+        self.conn_log = {}
         self.demo = DemoQuotes(seed)
         self.stopping = threading.Event()
         self.sockets = set()
@@ -134,6 +137,7 @@ class QuoteServer:
         with self.lock:
             self.requests = []
             self.connections = 0
+            self.conn_log = {}
 
     def state(self):
         with self.lock:
@@ -164,6 +168,8 @@ class QuoteServer:
             with self.lock:
                 self.connections += 1
                 conn_no = self.connections
+                self.conn_log[conn_no] = {"conn": conn_no, "accepted": time.time(), "closed": None,
+                                          "closed_by": None, "peer": "%s:%d" % peer}
                 self.open += 1
                 self.sockets.add(sock)
             threading.Thread(target=self._connection, args=(sock, peer, conn_no, time.time()),
@@ -222,12 +228,16 @@ class QuoteServer:
         return b""
 
     def _connection(self, sock, peer, conn_no, accepted):
+        by = "server"
         try:
-            self._converse(sock, peer, conn_no, accepted)
+            if self._converse(sock, peer, conn_no, accepted) == "peer":
+                by = "peer"
         except OSError:
             pass
         finally:
             with self.lock:
+                if conn_no in self.conn_log:
+                    self.conn_log[conn_no].update(closed=time.time(), closed_by=by)
                 self.open -= 1
                 self.sockets.discard(sock)
             try:
@@ -246,19 +256,17 @@ class QuoteServer:
         while not self.stopping.is_set():
             raw, pending = self._read_head(sock, pending)
             if raw is None:
-                return
+                return "peer"
             self.record(conn_no, accepted, peer, raw)
             cfg = self.snapshot()
             if cfg["mode"] == "hang":
-                self._wait_for_close(sock)
-                return
+                return self._wait_for_close(sock)
             if self.stopping.wait(cfg["delay_ms"] / 1000.0):
                 return
             reply, close_after = self._reply(cfg)
             self._send(sock, reply, cfg)
             if cfg["hold"]:
-                self._wait_for_close(sock)
-                return
+                return self._wait_for_close(sock)
             if close_after:
                 return
 
@@ -294,7 +302,8 @@ class QuoteServer:
     def _wait_for_close(self, sock):
         while not self.stopping.is_set():
             if self._recv(sock) == b"":
-                return
+                return "peer"
+        return "server"
 
 
 def run_control(server, port):
@@ -334,6 +343,9 @@ def run_control(server, port):
                 elif method == "GET" and path == "/requests":
                     with server.lock:
                         result = list(server.requests)
+                elif method == "GET" and path == "/connections":
+                    with server.lock:
+                        result = [dict(c) for _, c in sorted(server.conn_log.items())]
                 elif method == "POST" and path == "/config":
                     result = server.update(json.loads(body.decode("utf-8") or "{}"))
                 elif method == "POST" and path == "/reset":
