@@ -94,6 +94,21 @@ TEST_F(Portal, IsCreatedHiddenWithTheLayoutsPlacesAndNoTaskBarButton) {
   EXPECT_EQ(Form2->GPriceWeb->Width(), 93);
 }
 
+TEST_F(Portal, NeitherTheBarsFirstShowNorThePortalEverBringsATaskBarButton) {
+  HWND app = TestApplication().Handle();
+  Form1->SetVisible(true);  // the first show: the quote host is not listening here
+  EXPECT_TRUE(IsWindowVisible(Form1->Handle()));
+  EXPECT_FALSE(IsWindowVisible(app));
+  for (int i = 0; i < 3; ++i) {
+    Form2->Show();
+    EXPECT_FALSE(IsWindowVisible(app));
+    Form2->Hide();
+    EXPECT_FALSE(IsWindowVisible(app));
+  }
+  EXPECT_FALSE(GetWindowLongPtrW(Form1->Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_TRUE(GetWindowLongPtrW(app, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+}
+
 TEST_F(Portal, FirstShowCentresAndMinimiseOrCloseOnlyHide) {
   Form2->Show();
   ASSERT_TRUE(IsWindowVisible(Form2->Handle()));

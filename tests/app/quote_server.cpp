@@ -76,7 +76,9 @@ void QuoteServer::Serve() {
 }
 
 void QuoteServer::Converse(SOCKET connection, ConnectionScript script) {
-  ++open_;
+  int now_open = ++open_;
+  for (int most = most_open_; now_open > most && !most_open_.compare_exchange_weak(most, now_open);) {
+  }
   std::string request;
   char buffer[4096];
   while (!stop_ && request.find("\r\n\r\n") == std::string::npos) {

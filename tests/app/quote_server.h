@@ -30,6 +30,8 @@ class QuoteServer {
   // The first line of every request received so far ("GET /path HTTP/1.1").
   std::vector<std::string> RequestLines();
   int OpenConnections() const { return open_; }
+  // The most connections that were open at the same time.
+  int MostOpenAtOnce() const { return most_open_; }
 
  private:
   void Serve();
@@ -40,6 +42,7 @@ class QuoteServer {
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
   std::atomic<int> open_{0};
+  std::atomic<int> most_open_{0};
   std::mutex mutex_;
   std::deque<ConnectionScript> scripts_;
   std::deque<std::thread> conversations_;

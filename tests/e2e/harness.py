@@ -64,6 +64,20 @@ DOT = (275, 21, 8, 8)  # left, top, width, height
 BLINK_S = 1.2
 REFRESH_S = 20.0
 
+# The two files the program keeps beside itself, and what a run that found neither writes.
+SETTINGS_FILE = "GoldCfg.ini"
+NOTES_FILE = "qorla.txt"
+SITE = "http://127.0.0.1:%d" % QUOTE_PORT
+HOME_REQUEST = b"GET / HTTP/1.1\r\n"  # the home page has no path: the browser asks for "/"
+NOTES_ENCODING = "gbk"  # the ANSI code page of the tests' prefix, 936
+INITIAL_NOTES = ("\r\n" + "如果您发现本软件不能正常使用，请下载最新版本或者查看通知：" + SITE + "/html/notice.html"
+                 + "\r\n\r\n\r\n" + "您的交易计划与备忘录：\r\n" + "=" * 35 + "\r\n").encode(NOTES_ENCODING)
+
+
+def settings_bytes(checked):
+    """The settings file as the program writes it when it finds none."""
+    return b"[ShowForm]\r\nShow=%d\r\n" % (1 if checked else 0)
+
 
 # ---- small utilities -------------------------------------------------------------
 
@@ -199,6 +213,36 @@ def driver(*args, timeout=60):
                             err.read().decode("utf-8", "replace"))
 
 
+def xdotool(*args):
+    env = wine_environment()
+    subprocess.run(["xdotool"] + [str(a) for a in args], env=env, check=True, timeout=20)
+
+
+def _blocks(r, key, letter):
+    return [{k[len(p):]: v for k, v in r.values.items() if k.startswith(p)}
+            for p in ("%s%d." % (letter, i) for i in range(r.get(key, 0)))]
+
+
+def tray_icons():
+    """The icons in Wine's tray window "Wine System Tray": one dict each (hwnd, visible, left,
+    top, width, height)."""
+    return _blocks(driver("tray"), "count", "i")
+
+
+def tray_tooltips():
+    """The tray's tooltip windows: one dict each (hwnd, visible, text, left, top, width, height)."""
+    return _blocks(driver("tray"), "tooltips", "t")
+
+
+def icon_centre(icon):
+    return icon["left"] + icon["width"] // 2, icon["top"] + icon["height"] // 2
+
+
+def windows_path(path):
+    """The path as the program sees it under Wine: Z: and backslashes."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def park_pointer(x=1900, y=1060):
     """Moves the pointer into a corner, away from the bar; returns where it is then.
     The display resets itself, pointer included (back to the centre, over the bar), whenever
@@ -254,6 +298,147 @@ def _x_pid(wid, env):
                          timeout=10).stdout
     m = re.search(r"=\s*(\d+)", out)
     return int(m.group(1)) if m else None
+
+
+# ---- the pointer and the keyboard, as the user works them ----------------------------
+
+DRAG_STEP_S = 0.05   # a drag moves the pointer in small steps: Wine's own move loop follows
+                     # each step, while one big jump would move the window by its first part only
+
+
+def xdo(*args, timeout=60):
+    """Runs xdotool in the tests' display."""
+    subprocess.run(["xdotool"] + [str(a) for a in args], env=wine_environment(), check=True, timeout=timeout)
+
+
+def pointer():
+    out = subprocess.run(["xdotool", "getmouselocation"], env=wine_environment(), capture_output=True, text=True,
+                         timeout=10).stdout
+    m = re.match(r"x:(-?\d+) y:(-?\d+)", out)
+    return (int(m.group(1)), int(m.group(2))) if m else None
+
+
+def move_pointer(x, y):
+    xdo("mousemove", x, y)
+
+
+def pointer_steps(steps, step_s=DRAG_STEP_S):
+    """Moves the pointer by each (dx, dy) of steps, one step every step_s seconds, in one xdotool run."""
+    args = []
+    for dx, dy in steps:
+        args += ["mousemove_relative", "--", dx, dy, "sleep", step_s]
+    if args:
+        xdo(*args, timeout=30 + len(steps) * (step_s + 0.1))
+
+
+def drag(start, steps, button=1, keys=(), step_s=DRAG_STEP_S, settle_s=0.15):
+    """A drag with the mouse: holds the keys, presses the button at start (screen point), moves the
+    pointer by the steps, releases the button and then the keys."""
+    move_pointer(*start)
+    time.sleep(settle_s)
+    for k in keys:
+        xdo("keydown", k)
+    try:
+        xdo("mousedown", button)
+        time.sleep(step_s)
+        pointer_steps(steps, step_s)
+        time.sleep(step_s)
+        xdo("mouseup", button)
+    finally:
+        for k in reversed(keys):
+            xdo("keyup", k)
+    time.sleep(settle_s)
+
+
+class Tracker:
+    """The driver watching one window (its rectangle, its visibility and the cursor) from beside
+    the test, every few milliseconds, while the test acts. Its times are milliseconds on the
+    driver's own clock from the moment tracking began; mark() turns "now" into an upper bound
+    on that clock, so a delay measured from a mark is never shorter than the real one."""
+
+    def __init__(self, artifacts, cls, exe, timeout_s=10.0, until=None):
+        env = wine_environment()
+        self.stop_file = tempfile.mktemp(prefix="track-stop-", dir=artifacts)
+        self.out_path = tempfile.mktemp(prefix="track-", suffix=".txt", dir=artifacts)
+        args = [WINE64, DRIVER_EXE, "track", cls, "--exe", exe, "--timeout", int(timeout_s * 1000),
+                "--stop-file", self.stop_file]
+        if until is not None:
+            args += ["--until", until[0], until[1]]
+        self.timeout_s = timeout_s
+        with open(self.out_path, "wb") as out:
+            self.proc = subprocess.Popen([str(a) for a in args], env=env, stdout=out, stderr=subprocess.DEVNULL,
+                                         stdin=subprocess.DEVNULL)
+        ready = wait_until(lambda: self._text().find("ready=1") >= 0 or self.proc.poll() is not None, 30, 0.002)
+        self.ready_at = time.monotonic()
+        if not ready or "ready=1" not in self._text():
+            self.proc.kill()
+            raise RuntimeError("the driver could not track %s: %s" % (cls, self._text()))
+        self.events = None
+        self.values = {}
+
+    def _text(self):
+        try:
+            with open(self.out_path, "rb") as f:
+                return f.read().decode("utf-8", "replace")
+        except OSError:
+            return ""
+
+    def mark(self):
+        """Now, on the driver's clock (ms), at the latest."""
+        return (time.monotonic() - self.ready_at) * 1000.0
+
+    def monotonic(self, ms):
+        """A time on the driver's clock as time.monotonic() (a few ms late at most), to put the
+        events of two trackers in order."""
+        return self.ready_at + ms / 1000.0
+
+    def stop(self):
+        open(self.stop_file, "w").close()
+        return self.result()
+
+    def result(self):
+        """Waits for the tracking to end; returns the list of changes, each a dict with ms, left, top,
+        right, bottom, visible, cx, cy (the first entry is the state when tracking began)."""
+        if self.events is not None:
+            return self.events
+        try:
+            self.proc.wait(self.timeout_s + 30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        r = DriverResult(self.proc.returncode, self._text(), "")
+        self.values = r.values
+        self.events = []
+        for i in range(r.get("events", 0)):
+            ms, left, top, right, bottom, visible, cx, cy = str(r["e%d" % i]).split()
+            self.events.append({"ms": float(ms), "left": int(left), "top": int(top), "right": int(right),
+                                "bottom": int(bottom), "visible": int(visible), "cx": int(cx), "cy": int(cy)})
+        for path in (self.stop_file, self.out_path):
+            try:
+                os.remove(path)
+            except OSError:
+                pass
+        return self.events
+
+    @property
+    def reached(self):
+        return self.values.get("reached") == 1
+
+    def positions(self):
+        """The distinct top-left corners the window went through, in order."""
+        out = []
+        for e in self.result():
+            p = (e["left"], e["top"])
+            if not out or out[-1] != p:
+                out.append(p)
+        return out
+
+    def first_at(self, left, top, after_ms=0.0):
+        """When the window first stood at left, top (ms), at or after after_ms; None if never."""
+        for e in self.result():
+            if e["ms"] >= after_ms and (e["left"], e["top"]) == (left, top):
+                return e["ms"]
+        return None
 
 
 # ---- pixels -----------------------------------------------------------------------
@@ -501,6 +686,10 @@ class QuoteServer:
     def quote_count(self):
         return len(self.quote_requests())
 
+    def home_requests(self):
+        """The browser's requests for the home page."""
+        return [r for r in self.requests() if r["bytes"].startswith(HOME_REQUEST)]
+
     def stop(self):
         if self.proc.poll() is None:
             try:
@@ -530,8 +719,26 @@ class Program:
         self.started_at = None
         self.exit_code = None
 
+    def keep_portal_closed(self):
+        """Puts the setting "不自动弹出此窗口" (checked) beside the program before its start, so the
+        portal does not pop up by itself 20 seconds after the start."""
+        with open(os.path.join(self.folder, "GoldCfg.ini"), "wb") as f:
+            f.write(b"[ShowForm]\r\nShow=1\r\n")
+
+    def track(self, cls=BAR_CLASS, timeout_s=10.0, until=None):
+        """Starts watching one of the program's windows; see Tracker."""
+        return Tracker(self.artifacts, cls, self.path, timeout_s, until)
+
+    def bar_rect(self):
+        """The bar's (left, top, width, height) as Windows has it, or None."""
+        r = self.find()
+        return (r["left"], r["top"], r["width"], r["height"]) if r.ok else None
+
     def start(self):
         env = wine_environment()
+        # The tray icons that are there already: the run's own is the one that comes.
+        self.icons_before = {i["hwnd"] for i in tray_icons()}
+        self.icon = None
         out = open(os.path.join(self.artifacts, "program-output.txt"), "ab")
         self.started_at = time.time()
         with out:
@@ -590,6 +797,46 @@ class Program:
 
     def files(self):
         return sorted(os.listdir(self.folder))
+
+    def file_path(self, name):
+        return os.path.join(self.folder, name)
+
+    def read(self, name):
+        """The bytes of a file beside the program; None when there is no such file."""
+        try:
+            with open(self.file_path(name), "rb") as f:
+                return f.read()
+        except (FileNotFoundError, IsADirectoryError):
+            return None
+
+    def wait_tray_icon(self, timeout=10.0):
+        """Waits until the run's icon is shown in the shell's tray window; returns it (or None)."""
+        def new_icon():
+            fresh = [i for i in tray_icons() if i["hwnd"] not in self.icons_before]
+            return fresh[0] if len(fresh) == 1 and fresh[0]["visible"] else None
+        self.icon = wait_until(new_icon, timeout, 0.1)
+        return self.icon
+
+    def tray_icon(self):
+        """The run's icon as it is now; None once the shell has deleted it."""
+        return next((i for i in tray_icons() if self.icon and i["hwnd"] == self.icon["hwnd"]), None)
+
+    def click_icon(self, button=1, repeat=1):
+        """Clicks the run's tray icon through the X server, as a user would."""
+        x, y = icon_centre(self.icon)
+        xdotool("mousemove", x, y, "sleep", 0.2, "click", "--repeat", repeat, "--delay", 120, button)
+
+    def open_menu(self, timeout=5.0):
+        """Right-clicks the run's tray icon; returns the driver's findings on the menu."""
+        self.click_icon(3)
+        return driver("menu", "--exe", self.path, "--timeout", int(timeout * 1000), timeout=timeout + 30)
+
+    def choose_close(self):
+        """Opens the tray menu and picks its last item, "关闭程序", with the keyboard."""
+        menu = self.open_menu()
+        if menu.ok:
+            xdotool("key", "--delay", 150, "Down", "Down", "Return")
+        return menu
 
     def stop(self):
         """Ends the run if it still goes on, and waits until its windows are gone."""

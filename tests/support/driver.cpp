@@ -36,6 +36,27 @@
 //                                   TerminateProcess (exit code 1) of the process that
 //                                   owns the first matching window
 //   screen                          the virtual desktop and primary screen metrics
+//   tray                            the notification-area icons: Wine's own tray window
+//                                   "Wine System Tray" (tray.*) and every icon window in it
+//                                   (i0.*, i1.*, ...) with its screen rectangle, and the
+//                                   tray's tooltip windows (t0.*, t1.*, ...: visible, text,
+//                                   rectangle); the shell shows one while the pointer rests
+//                                   on an icon
+//   menu [--pid N | --exe PATH] [--timeout MS]
+//                                   wait for a shown pop-up menu (#32768) of the process;
+//                                   print its rectangle and, when the platform lets another
+//                                   process read it, its items (item0, item1, ...)
+//   attrib PATH [+r | -r]           set or clear the read-only attribute of a file;
+//                                   print the attributes it has then
+//   errtext CODE                    the system's text for an error code (FormatMessage)
+//   track CLASS [--timeout MS] [--until L T] [--stop-file PATH]
+//                                   watch the window's rectangle, visibility and the cursor
+//                                   every few ms for up to MS (default 10000) and print every
+//                                   change as "eN=MS LEFT TOP RIGHT BOTTOM VISIBLE CX CY" (ms
+//                                   since tracking began). Prints "ready=1" (flushed) once
+//                                   tracking runs, so a caller can act after it. Ends early
+//                                   when the window's top-left reaches L,T (reached=1) or
+//                                   when the file PATH exists (a Unix or Windows path)
 
 #include <windows.h>
 
@@ -545,6 +566,127 @@ int CmdTerminate(const Options& o) {
   return (ok && wait == WAIT_OBJECT_0) ? 0 : 1;
 }
 
+// The shell's tray as Wine shows it when the desktop has none: its own window "Wine System
+// Tray" with one child window per icon. Each icon has a tooltip window, owned by the tray
+// window, that the shell fills with the icon's tip and shows while the pointer rests on it.
+constexpr wchar_t kTrayClass[] = L"__winex11_standalone_tray";
+constexpr wchar_t kTrayIconClass[] = L"__winex11_tray_icon";
+
+int CmdTray() {
+  HWND tray = FindWindowW(kTrayClass, nullptr);
+  Put("found", tray ? 1 : 0);
+  if (!tray) return 1;
+  PrintWindow(tray, "tray.");
+  std::vector<HWND> icons;
+  EnumChildWindows(
+      tray,
+      [](HWND h, LPARAM lp) -> BOOL {
+        if (ClassOf(h) == kTrayIconClass) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&icons));
+  Put("count", static_cast<long long>(icons.size()));
+  for (size_t i = 0; i < icons.size(); ++i) {
+    const std::string p = "i" + std::to_string(i) + ".";
+    HWND icon = icons[i];
+    RECT r{};
+    GetWindowRect(icon, &r);
+    PutHwnd((p + "hwnd").c_str(), icon);
+    Put((p + "visible").c_str(), IsWindowVisible(icon) ? 1 : 0);
+    Put((p + "left").c_str(), r.left);
+    Put((p + "top").c_str(), r.top);
+    Put((p + "width").c_str(), r.right - r.left);
+    Put((p + "height").c_str(), r.bottom - r.top);
+  }
+  int tips = 0;
+  for (HWND h : TopLevelWindows()) {
+    if (GetWindow(h, GW_OWNER) != tray || Upper(ClassOf(h)) != L"TOOLTIPS_CLASS32") continue;
+    const std::string p = "t" + std::to_string(tips++) + ".";
+    RECT t{};
+    GetWindowRect(h, &t);
+    PutHwnd((p + "hwnd").c_str(), h);
+    Put((p + "visible").c_str(), IsWindowVisible(h) ? 1 : 0);
+    Put((p + "text").c_str(), TextOf(h));
+    Put((p + "left").c_str(), t.left);
+    Put((p + "top").c_str(), t.top);
+    Put((p + "width").c_str(), t.right - t.left);
+    Put((p + "height").c_str(), t.bottom - t.top);
+  }
+  Put("tooltips", tips);
+  return 0;
+}
+
+int CmdMenu(const Options& o) {
+  if (!o.filter.pid && o.filter.exe.empty()) return Usage("menu needs --pid or --exe");
+  Filter f = o.filter;
+  f.cls = L"#32768";
+  f.visible_only = true;
+  HWND menu_window = WaitFor(f, o.has_timeout ? o.timeout_ms : 5000);
+  Put("found", menu_window ? 1 : 0);
+  if (!menu_window) return 1;
+  PrintWindow(menu_window);
+  constexpr UINT kGetMenuHandle = 0x01E1;  // MN_GETHMENU
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(menu_window, kGetMenuHandle, 0, 0, SMTO_ABORTIFHUNG, 2000, &result);
+  HMENU menu = reinterpret_cast<HMENU>(result);
+  const int count = menu ? GetMenuItemCount(menu) : -1;
+  Put("items", count);
+  for (int i = 0; i < count; ++i) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_STRING;
+    wchar_t text[256] = {};
+    info.dwTypeData = text;
+    info.cch = 256;
+    const std::string p = "item" + std::to_string(i);
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) continue;
+    Put((p + ".separator").c_str(), (info.fType & MFT_SEPARATOR) ? 1 : 0);
+    Put((p + ".text").c_str(), std::wstring(text));
+  }
+  return 0;
+}
+
+int CmdAttrib(const Options& o) {
+  if (o.args.empty() || o.args.size() > 2) return Usage("attrib PATH [+r | -r]");
+  const std::wstring path = o.args[0];
+  if (o.args.size() == 2) {
+    const std::wstring change = o.args[1];
+    DWORD a = GetFileAttributesW(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+      Put("error", static_cast<long long>(GetLastError()));
+      return 1;
+    }
+    if (change == L"+r") a |= FILE_ATTRIBUTE_READONLY;
+    else if (change == L"-r") a &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    else return Usage("attrib PATH [+r | -r]");
+    if (!SetFileAttributesW(path.c_str(), a)) {
+      Put("error", static_cast<long long>(GetLastError()));
+      return 1;
+    }
+  }
+  const DWORD a = GetFileAttributesW(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    Put("error", static_cast<long long>(GetLastError()));
+    return 1;
+  }
+  Put("attributes", static_cast<long long>(a));
+  Put("readonly", (a & FILE_ATTRIBUTE_READONLY) ? 1 : 0);
+  Put("directory", (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0);
+  return 0;
+}
+
+int CmdErrText(const Options& o) {
+  long long code = 0;
+  if (o.args.size() != 1 || !ParseNumber(o.args[0], &code)) return Usage("errtext CODE");
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  Put("text", std::wstring(buffer ? buffer : L"", n));
+  LocalFree(buffer);
+  return n ? 0 : 1;
+}
+
 int CmdScreen() {
   Put("virtual_left", GetSystemMetrics(SM_XVIRTUALSCREEN));
   Put("virtual_top", GetSystemMetrics(SM_YVIRTUALSCREEN));
@@ -555,6 +697,86 @@ int CmdScreen() {
   Put("monitors", GetSystemMetrics(SM_CMONITORS));
   Put("acp", static_cast<long long>(GetACP()));
   return 0;
+}
+
+struct TrackSample {
+  double ms;
+  RECT rect;
+  BOOL visible;
+  POINT cursor;
+};
+
+int CmdTrack(const Options& o) {
+  long long until_left = 0, until_top = 0;
+  bool has_until = false;
+  std::wstring stop_file;
+  for (size_t i = 0; i < o.args.size(); ++i) {
+    if (o.args[i] == L"--until" && i + 2 < o.args.size()) {
+      if (!ParseNumber(o.args[i + 1], &until_left) || !ParseNumber(o.args[i + 2], &until_top))
+        return Usage("track: --until L T");
+      has_until = true;
+      i += 2;
+    } else if (o.args[i] == L"--stop-file" && i + 1 < o.args.size()) {
+      stop_file = o.args[++i];
+    } else {
+      return Usage("track CLASS [--timeout MS] [--until L T] [--stop-file PATH]");
+    }
+  }
+  if (!stop_file.empty() && stop_file[0] == L'/') stop_file = NormalisePath(stop_file);
+  HWND h = FindOne(o.filter);
+  Put("found", h ? 1 : 0);
+  if (!h) return 1;
+  PutHwnd("hwnd", h);
+  const double duration = o.has_timeout ? o.timeout_ms : 10000.0;
+  LARGE_INTEGER f, t0, now;
+  QueryPerformanceFrequency(&f);
+  std::vector<TrackSample> changes;
+  auto take = [&](double ms) {
+    TrackSample s{ms, {}, IsWindowVisible(h), {}};
+    GetWindowRect(h, &s.rect);
+    if (!GetCursorPos(&s.cursor)) s.cursor = POINT{-99999, -99999};
+    return s;
+  };
+  auto same = [](const TrackSample& a, const TrackSample& b) {
+    return EqualRect(&a.rect, &b.rect) && a.visible == b.visible && a.cursor.x == b.cursor.x &&
+           a.cursor.y == b.cursor.y;
+  };
+  QueryPerformanceCounter(&t0);
+  changes.push_back(take(0.0));
+  Put("ready", 1);
+  std::fflush(stdout);
+  bool reached = false, stopped = false;
+  long long polls = 0;
+  for (;;) {
+    Sleep(2);
+    QueryPerformanceCounter(&now);
+    const double ms = 1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart);
+    if (!IsWindow(h)) break;
+    TrackSample s = take(ms);
+    ++polls;
+    if (!same(s, changes.back())) changes.push_back(s);
+    if (has_until && s.rect.left == until_left && s.rect.top == until_top) {
+      reached = true;
+      break;
+    }
+    if (!stop_file.empty() && GetFileAttributesW(stop_file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      stopped = true;
+      break;
+    }
+    if (ms >= duration) break;
+  }
+  QueryPerformanceCounter(&now);
+  Put("reached", reached ? 1 : 0);
+  Put("stopped", stopped ? 1 : 0);
+  Put("polls", polls);
+  std::printf("tracked_ms=%.1f\n", 1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart));
+  Put("events", static_cast<long long>(changes.size()));
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const TrackSample& s = changes[i];
+    std::printf("e%zu=%.1f %ld %ld %ld %ld %d %ld %ld\n", i, s.ms, s.rect.left, s.rect.top, s.rect.right,
+                s.rect.bottom, s.visible ? 1 : 0, s.cursor.x, s.cursor.y);
+  }
+  return (!has_until || reached) ? 0 : 1;
 }
 
 bool ParseOptions(int argc, wchar_t** argv, Options* o) {
@@ -611,7 +833,7 @@ int wmain(int argc, wchar_t** argv) {
 
   // Commands that act on a window take its class as the first positional argument.
   static const wchar_t* kWindowCommands[] = {L"find", L"info", L"wait", L"wait-gone", L"post",
-                                             L"send", L"send-moving", L"ping"};
+                                             L"send", L"send-moving", L"ping", L"track"};
   for (const wchar_t* c : kWindowCommands) {
     if (cmd != c) continue;
     if (o.args.empty()) return Usage("window class expected");
@@ -634,6 +856,11 @@ int wmain(int argc, wchar_t** argv) {
   else if (cmd == L"at") rc = CmdAt(o);
   else if (cmd == L"terminate") rc = CmdTerminate(o);
   else if (cmd == L"screen") rc = CmdScreen();
+  else if (cmd == L"tray") rc = CmdTray();
+  else if (cmd == L"menu") rc = CmdMenu(o);
+  else if (cmd == L"attrib") rc = CmdAttrib(o);
+  else if (cmd == L"errtext") rc = CmdErrText(o);
+  else if (cmd == L"track") rc = CmdTrack(o);
   else return Usage("unknown command");
   std::fflush(stdout);
   return rc;

@@ -26,6 +26,7 @@ class PlainForm : public tk::TForm {
   int paints = 0;
 
   void Build() { Construct(); }
+  void ScaleTo(int measured) { ScaleLayout(measured, 13); }
 
  protected:
   void ReadLayout() override {
@@ -153,6 +154,21 @@ TEST_F(FormControls, HiddenControlLetsThePressThroughToTheOneBelow) {
   Mouse(WM_LBUTTONUP, 25, 15);
   std::vector<std::string> expected{"lower.down.0@15,5", "lower.click"};
   EXPECT_EQ(form.events, expected);
+}
+
+TEST_F(FormControls, ScalingMultipliesSizesPlacesAndFontsButPicturesKeepTheirPixels) {
+  int caption_height = form.caption->Height();
+  form.ScaleTo(26);
+  EXPECT_EQ(form.ClientWidth(), 600);
+  EXPECT_EQ(form.ClientHeight(), 200);
+  EXPECT_EQ(form.lower->Left(), 20);
+  EXPECT_EQ(form.lower->Top(), 20);
+  EXPECT_EQ(form.lower->Width(), 92) << "a picture keeps its own size";
+  EXPECT_EQ(form.upper->Left(), 40);
+  EXPECT_EQ(form.caption->Left(), 300);
+  EXPECT_EQ(form.caption->Top(), 80);
+  EXPECT_EQ(form.caption->Font().Height(), -30);
+  EXPECT_GT(form.caption->Height(), caption_height * 3 / 2) << "the caption is measured in its scaled font";
 }
 
 TEST(Timer, SwitchingOnCountsAfreshAndTheSameStateChangesNothing) {

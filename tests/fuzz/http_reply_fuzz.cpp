@@ -1,0 +1,261 @@
+// The reply reader fed arbitrary bytes in arbitrary pieces.
+//
+// Input: an 11-byte head, then piece lengths, then quiet moments, then the
+// bytes the connection delivers.
+//   [0]    bits 0-1  what ends the stream: 0 nothing, 1 an orderly close,
+//                    2 a quiet 100 ms (ProbeTimedOut when the reader asks for
+//                    it), 3 a quiet then a close
+//          bit 2     the connection closes early, at close_at
+//          bit 3     piece lengths count in KiB
+//          bit 4     grow the stream past the size limits (piece lengths then
+//                    count in KiB too)
+//   [1]    number of piece lengths (low 5 bits); none means one Feed per run
+//   [2]    number of quiet moments (low 3 bits)
+//   [3]    with bit 4: grow the stream to this many 4.5 KiB by repeating a
+//          slice of it
+//   [4-5]  with bit 4: length of that slice
+//   [6-8]  close_at
+//   [9-10] with bit 4: how many bytes of the stream follow the slice
+//   then one byte per piece length (length - 1), cycled over the stream, and
+//   three bytes per quiet moment (its offset in the stream). Lengths and
+//   offsets count modulo the length they fall in + 1, all little-endian.
+//
+// Where the quiet moments and the close fall in the stream is part of what
+// the connection does, and may change the outcome: a close cuts the reply,
+// a quiet ends a reply that expects no body. How the bytes between those
+// moments are cut into Feed calls must not. Each input is played twice, once
+// with every run of bytes fed whole and once in the chosen pieces, and the
+// two outcomes must agree.
+
+#include "core/http_wire.h"
+#include "fuzz_check.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using Reader = core::HttpReplyReader;
+using Step = Reader::Step;
+
+constexpr std::size_t kHeadBytes = 11;
+// 255 units reach a little past the body limit; long streams are slow to
+// play, so they go no further.
+constexpr std::size_t kGrowUnit = (Reader::kMaxBody + Reader::kMaxBody / 8) / 255;
+
+enum class Ending { kNothing, kClose, kQuiet, kQuietThenClose };
+
+struct Event {
+    enum Kind { kQuiet, kClose } kind;
+    std::size_t offset;
+};
+
+struct Script {
+    std::string stream;
+    std::vector<Event> events;  // by offset; a quiet before a close at the same offset
+    Ending ending = Ending::kNothing;
+    std::vector<std::size_t> pieces;
+};
+
+struct Outcome {
+    Step step;
+    int status;
+    std::string body;
+    std::uint64_t body_seen;
+    bool keep_open;
+    std::string error;
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    // How far past the limit a body got before the reader gave up depends on
+    // the piece that crossed it, so the count is compared only short of a failure.
+    bool operator==(const Outcome& o) const {
+        return step == o.step && status == o.status && body == o.body &&
+               (step == Step::kFailed || body_seen == o.body_seen) && keep_open == o.keep_open &&
+               error == o.error && headers == o.headers;
+    }
+    bool operator!=(const Outcome& o) const { return !(*this == o); }
+};
+
+bool Ended(Step step) { return step == Step::kDone || step == Step::kFailed; }
+
+Outcome OutcomeOf(const Reader& reader) {
+    Outcome o{reader.step(), reader.Status(), reader.Body(), reader.BodyBytesSeen(),
+              reader.KeepOpen(), reader.Error(), {}};
+    for (const core::HttpHeader& h : reader.Headers()) o.headers.emplace_back(h.name, h.value);
+    return o;
+}
+
+std::uint32_t Little(const std::uint8_t* p, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+bool ReadScript(const std::uint8_t* data, std::size_t size, Script& script) {
+    if (size < kHeadBytes) return false;
+    const std::uint8_t flags = data[0];
+    const std::size_t piece_count = data[1] & 0x1F;
+    const std::size_t quiet_count = data[2] & 0x07;
+    const bool grow = (flags & 0x10) != 0;
+    const std::size_t grow_to = grow ? data[3] * kGrowUnit : 0;
+    const std::uint32_t slice_length = Little(data + 4, 2);
+    const std::uint32_t close_at = Little(data + 6, 3);
+    const std::uint32_t after_slice = Little(data + 9, 2);
+    std::size_t at = kHeadBytes;
+    if (size - at < piece_count + 3 * quiet_count) return false;
+
+    const std::size_t piece_unit = (flags & 0x08) || grow ? 1024 : 1;
+    for (std::size_t i = 0; i < piece_count; ++i) script.pieces.push_back((data[at++] + std::size_t{1}) * piece_unit);
+    std::vector<std::uint32_t> quiet_at;
+    for (std::size_t i = 0; i < quiet_count; ++i, at += 3) quiet_at.push_back(Little(data + at, 3));
+
+    script.stream.assign(reinterpret_cast<const char*>(data + at), size - at);
+    if (grow) {
+        const std::size_t after = after_slice % (script.stream.size() + 1);
+        const std::string rest = script.stream.substr(script.stream.size() - after);
+        script.stream.resize(script.stream.size() - after);
+        const std::size_t slice = slice_length % (script.stream.size() + 1);
+        if (slice > 0 && script.stream.size() + rest.size() < grow_to) {
+            const std::string repeated = script.stream.substr(script.stream.size() - slice);
+            script.stream.reserve(grow_to + slice);
+            while (script.stream.size() + rest.size() < grow_to) script.stream += repeated;
+        }
+        script.stream += rest;
+    }
+
+    const std::size_t end = script.stream.size() + 1;
+    for (std::uint32_t q : quiet_at) script.events.push_back({Event::kQuiet, q % end});
+    if (flags & 0x04) script.events.push_back({Event::kClose, close_at % end});
+    std::stable_sort(script.events.begin(), script.events.end(), [](const Event& a, const Event& b) {
+        return a.offset != b.offset ? a.offset < b.offset : a.kind < b.kind;
+    });
+    script.ending = static_cast<Ending>(flags & 0x03);
+    return true;
+}
+
+// Plays a script into one reader and checks what must hold after every call.
+class Player {
+public:
+    explicit Player(const std::vector<std::size_t>& pieces) : pieces_(pieces) {}
+
+    Outcome Play(const Script& script) {
+        std::size_t pos = 0;
+        for (const Event& event : script.events) {
+            FeedRange(script.stream, pos, event.offset);
+            pos = event.offset;
+            if (event.kind == Event::kQuiet) {
+                Quiet();
+            } else {
+                Close();
+            }
+        }
+        FeedRange(script.stream, pos, script.stream.size());
+        if (script.ending == Ending::kQuiet || script.ending == Ending::kQuietThenClose) Quiet();
+        if (script.ending == Ending::kClose || script.ending == Ending::kQuietThenClose) Close();
+
+        CheckHeaders();
+        const Outcome outcome = OutcomeOf(reader_);
+        if (ended_) {
+            // Bytes, a close or a quiet after the end change nothing.
+            Check(reader_.Feed("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"));
+            Check(reader_.FeedClose());
+            Check(reader_.ProbeTimedOut());
+        }
+        return outcome;
+    }
+
+private:
+    void FeedRange(const std::string& stream, std::size_t from, std::size_t to) {
+        const std::string_view bytes(stream);
+        while (from < to) {
+            std::size_t n = to - from;
+            if (!pieces_.empty()) n = std::min(n, pieces_[next_piece_++ % pieces_.size()]);
+            Check(reader_.Feed(bytes.substr(from, n)));
+            from += n;
+        }
+    }
+
+    // 100 ms without bytes: the caller times the probe out only when asked.
+    void Quiet() {
+        if (reader_.step() != Step::kNeedProbe) return;
+        Check(reader_.ProbeTimedOut());
+        FUZZ_CHECK(Ended(reader_.step()));
+    }
+
+    void Close() {
+        Check(reader_.FeedClose());
+        FUZZ_CHECK(Ended(reader_.step()));
+    }
+
+    // Header lines are split at LF and read as 7-bit ASCII; values come trimmed.
+    void CheckHeaders() const {
+        for (const core::HttpHeader& h : reader_.Headers()) {
+            for (const std::string* text : {&h.name, &h.value}) {
+                for (char c : *text) FUZZ_CHECK(c != '\n' && static_cast<unsigned char>(c) <= 0x7F);
+            }
+            if (!h.value.empty()) {
+                FUZZ_CHECK(h.value.front() != ' ' && h.value.front() != '\t');
+                FUZZ_CHECK(h.value.back() != ' ' && h.value.back() != '\t');
+            }
+        }
+    }
+
+    void Check(Step returned) {
+        FUZZ_CHECK(returned == reader_.step());
+        FUZZ_CHECK(reader_.Body().size() <= Reader::kMaxBody);
+        FUZZ_CHECK(reader_.Body().size() <= reader_.BodyBytesSeen());
+        // Bytes seen only add up, and a kept body only grows until a failure drops it.
+        FUZZ_CHECK(reader_.BodyBytesSeen() >= seen_before_);
+        FUZZ_CHECK(reader_.step() == Step::kFailed || reader_.Body().size() >= body_before_);
+        seen_before_ = reader_.BodyBytesSeen();
+        body_before_ = reader_.Body().size();
+        switch (reader_.step()) {
+            case Step::kDone:
+                FUZZ_CHECK(reader_.Error().empty());
+                // Every status outside 2xx ends as a failure.
+                FUZZ_CHECK(reader_.Status() >= 200 && reader_.Status() < 300);
+                break;
+            case Step::kFailed:
+                FUZZ_CHECK(!reader_.Error().empty());
+                FUZZ_CHECK(reader_.Body().empty());
+                break;
+            case Step::kNeedBytes:
+            case Step::kNeedProbe:
+                FUZZ_CHECK(reader_.Error().empty());
+                FUZZ_CHECK(!reader_.KeepOpen());
+                break;
+        }
+        if (ended_) {
+            const Outcome now = OutcomeOf(reader_);
+            FUZZ_CHECK(now == at_end_ && now.body_seen == at_end_.body_seen);
+        } else if (Ended(reader_.step())) {
+            ended_ = true;
+            at_end_ = OutcomeOf(reader_);
+        }
+    }
+
+    const std::vector<std::size_t>& pieces_;
+    std::size_t next_piece_ = 0;
+    std::uint64_t seen_before_ = 0;
+    std::size_t body_before_ = 0;
+    Reader reader_;
+    bool ended_ = false;
+    Outcome at_end_{};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Script script;
+    if (!ReadScript(data, size, script)) return -1;  // not a script; keep it out of the corpus
+
+    const std::vector<std::size_t> whole;
+    const Outcome expected = Player(whole).Play(script);
+    const Outcome split = Player(script.pieces).Play(script);
+    FUZZ_CHECK(split == expected);
+    return 0;
+}
