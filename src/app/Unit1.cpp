@@ -10,12 +10,12 @@
 #include "core/quote_reply.h"
 #include "toolkit/anti_freeze.h"
 #include "toolkit/application.h"
-
-using tk::Application;
 #include "toolkit/exception.h"
 #include "toolkit/http_client.h"
 #include "toolkit/program_files.h"
 #include "toolkit/text.h"
+
+using tk::Application;
 
 TForm1* Form1 = nullptr;
 
@@ -24,11 +24,11 @@ namespace {
 constexpr tk::TColor kCaptionColor = 16645629;  // #FDFDFD
 constexpr tk::TColor kLabelColor = 13408614;    // #6699CC, shown only without visual styles
 
-// A figure can wait inside another at most this deep; a tick beyond it unwinds them instead.
+// At most one refresh waits inside another; a tick beyond that unwinds them instead.
 constexpr int kMostRefreshesRunning = 2;
 
 std::unique_ptr<tk::TFont> CaptionFont(int height) {
-  return std::make_unique<tk::TFont>(L"\u5B8B\u4F53", height, GB2312_CHARSET, kCaptionColor);  // 宋体
+  return std::make_unique<tk::TFont>(L"宋体", height, GB2312_CHARSET, kCaptionColor);
 }
 
 const std::u16string& ItemAt(const std::vector<std::u16string>& items, size_t index) {
@@ -86,8 +86,8 @@ void TForm1::ReadLayout() {
 
   struct CaptionLayout { tk::TLabel** member; const wchar_t* name; int left, top, font_height; const wchar_t* text; };
   const CaptionLayout captions[] = {
-      {&Label1, L"Label1", 8, 10, -13, L"\u9EC4\u91D1T+D:  "},  // 黄金T+D:
-      {&Label2, L"Label2", 132, 10, -13, L"\u767D\u94F6T+D:  "},  // 白银T+D:
+      {&Label1, L"Label1", 8, 10, -13, L"黄金T+D:  "},
+      {&Label2, L"Label2", 132, 10, -13, L"白银T+D:  "},
       {&gold, L"gold", 62, 8, -15, L"--.--"},
       {&silver, L"silver", 186, 8, -15, L"--.--"},
   };

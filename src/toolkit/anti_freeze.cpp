@@ -38,9 +38,14 @@ void TIdAntiFreeze::SetPump(std::function<void()> pump) { pump_ = std::move(pump
 
 TIdAntiFreeze* TIdAntiFreeze::Instance() { return g_instance; }
 
+bool TIdAntiFreeze::WouldPump() {
+  const TIdAntiFreeze* self = g_instance;
+  return self && self->Active && GetCurrentThreadId() == self->thread_id_;
+}
+
 void TIdAntiFreeze::DoProcess() {
   TIdAntiFreeze* self = g_instance;
-  if (!self || !self->Active || GetCurrentThreadId() != self->thread_id_) return;
+  if (!WouldPump()) return;
   // A copy, so a pump that replaces itself still finishes this run.
   const std::function<void()> pump = self->pump_;
   if (pump) {

@@ -22,6 +22,8 @@ class TIdAntiFreeze {
 
   // Pumps when an active instance exists and this is its thread.
   static void DoProcess();
+  // Whether DoProcess would pump here and now.
+  static bool WouldPump();
 
   static TIdAntiFreeze* Instance();
 

@@ -51,11 +51,13 @@ std::wstring SocketErrorText(int code) {
   throw Exception(L"Socket error " + std::to_wstring(code) + L": " + SocketErrorText(code));
 }
 
-// Every wait of a request goes through here, so that a wait which also ends
-// when a window message arrives (MsgWaitForMultipleObjects) is a change to
-// this function and to the callers' handling of one more result.
-enum class WaitResult { kSignalled, kTimedOut };
+// The one place a request hands the GUI thread to its message pump.
+void Pump() { TIdAntiFreeze::DoProcess(); }
 
+enum class WaitResult { kSignalled, kTimedOut, kStopped };
+
+// Waits up to `ms` for `handle`. Unpumped, for the short waits that must not let other
+// handlers in.
 WaitResult WaitFor(HANDLE handle, DWORD ms) {
   switch (WaitForSingleObject(handle, ms)) {
     case WAIT_OBJECT_0: return WaitResult::kSignalled;
@@ -64,8 +66,27 @@ WaitResult WaitFor(HANDLE handle, DWORD ms) {
   }
 }
 
-// The one place a request hands the GUI thread to its message pump.
-void Pump() { TIdAntiFreeze::DoProcess(); }
+// Waits up to `ms` for `handle`, and hands the thread to the pump as soon as window
+// messages arrive rather than only when the slice ends, so the windows answer at once.
+// `still_wanted` is asked after each such pump: false ends the wait (a Disconnect came).
+template <typename StillWanted>
+WaitResult WaitPumping(HANDLE handle, DWORD ms, StillWanted still_wanted) {
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    const DWORD remaining = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    switch (MsgWaitForMultipleObjects(1, &handle, FALSE, remaining, QS_ALLINPUT)) {
+      case WAIT_OBJECT_0: return WaitResult::kSignalled;
+      case WAIT_TIMEOUT: return WaitResult::kTimedOut;
+      case WAIT_OBJECT_0 + 1:
+        if (!TIdAntiFreeze::WouldPump()) break;
+        Pump();
+        if (!still_wanted()) return WaitResult::kStopped;
+        break;
+      default: throw Exception(L"Waiting for the connection failed.");
+    }
+  }
+}
 
 struct ConnectJob {
   SOCKET socket;
@@ -203,7 +224,9 @@ class TIdHTTP::Request {
     const unsigned slices = std::max(1u, (client_.connect_timeout_ms_ + kConnectSliceMs - 1) / kConnectSliceMs);
     bool finished = false;
     for (unsigned slice = 1;; ++slice) {
-      if (WaitFor(thread.get(), kConnectSliceMs) == WaitResult::kSignalled) {
+      const WaitResult waited = WaitPumping(thread.get(), kConnectSliceMs, [this] { return !ClosedLocally(); });
+      if (waited == WaitResult::kStopped) throw Exception(L"Connection closed while connecting.");
+      if (waited == WaitResult::kSignalled) {
         finished = true;
         break;
       }
@@ -248,14 +271,23 @@ class TIdHTTP::Request {
         // A reply without a body gets 100 ms for bytes to show up, unpumped.
         const ULONGLONG waited = probing ? GetTickCount64() - probe_started : 0;
         const unsigned limit = probing ? static_cast<unsigned>(kProbeMs - std::min<ULONGLONG>(waited, kProbeMs)) : kReadWaitMs;
-        if (WaitFor(event_.get(), limit) == WaitResult::kTimedOut) {
-          if (probing) {
+        if (probing) {
+          if (WaitFor(event_.get(), limit) == WaitResult::kTimedOut) {
             AbandonReceive();
             reader.ProbeTimedOut();
-          } else {
-            PumpThenCheck(reader);
+            continue;
           }
-          continue;
+        } else {
+          const WaitResult outcome = WaitPumping(event_.get(), limit, [this] { return !ClosedLocally(); });
+          if (outcome == WaitResult::kStopped) {
+            AbandonReceive();
+            reader.FeedClose();
+            continue;
+          }
+          if (outcome == WaitResult::kTimedOut) {
+            PumpThenCheck(reader);
+            continue;
+          }
         }
         received = FinishReceive();
       }

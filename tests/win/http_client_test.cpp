@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -691,6 +692,34 @@ TEST_F(http_client, TheDefaultPumpDispatchesTheThreadsMessages) {
   EXPECT_EQ(client.Get(server.Url()), Widened(kQuote));
   KillTimer(nullptr, timer);
   EXPECT_GE(g_timer_ticks.load(), 2);
+}
+
+// A window of the waiting thread, asked from another thread as a test driver would:
+// each answer comes when the pump next runs.
+TEST_F(http_client, WindowsAnswerPromptlyWhileARequestWaits) {
+  anti_freeze_.SetPump({});
+  HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  ScriptedServer server({Pause(1500), Send(OkWithLength(kQuote))});
+  std::vector<long long> round_trips;
+  std::thread prober([&] {
+    Sleep(200);
+    for (int i = 0; i < 20; ++i) {
+      const Clock::time_point start = Clock::now();
+      DWORD_PTR result = 0;
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result);
+      round_trips.push_back(MillisecondsSince(start));
+      Sleep(37);
+    }
+  });
+  tk::TIdHTTP client;
+  EXPECT_EQ(client.Get(server.Url()), Widened(kQuote));
+  prober.join();
+  DestroyWindow(window);
+  ASSERT_EQ(round_trips.size(), 20u);
+  // Only a pump at the end of each 250-ms slice would leave most of them waiting 100 ms and more.
+  std::sort(round_trips.begin(), round_trips.end());
+  EXPECT_LT(round_trips[18], 60) << "the slowest answers took " << round_trips[18] << " and " << round_trips[19] << " ms";
 }
 
 TEST_F(http_client, OnlyOneAntiFreezePerApplication) {
