@@ -157,10 +157,10 @@ TEST_F(BarWindow, RefreshesNestAtMostOneDeepAgainstAServerThatNeverAnswers) {
   Form1->RefreshQuotes();
   DWORD took = GetTickCount() - start;
   KillTimer(nullptr, timer);
-  // A tick that finds two requests waiting closes the inner one instead of nesting deeper,
-  // so the stack unwinds while the ticks go on.
-  EXPECT_EQ(g_nested_calls, 6);
-  EXPECT_LT(took, 5000u);
+  // The second tick finds two requests waiting and closes the inner one instead of nesting
+  // deeper, so the stack unwinds though the ticks go on (unbounded, it would wait for ever).
+  EXPECT_EQ(g_nested_calls, 2);
+  EXPECT_LT(took, 2000u);
   EXPECT_LE(server.MostOpenAtOnce(), 2);
   EXPECT_TRUE(PumpUntil([&] { return server.OpenConnections() == 0; }, 2000));
   EXPECT_EQ(Form1->gold->Caption(), L"--.--");
