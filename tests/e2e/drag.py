@@ -77,7 +77,7 @@ def dot_press(case, prog, origin):
     at_end = dot_colour(origin)
     h.xdo("mouseup", 1)
     held = time.monotonic() - pressed_at
-    time.sleep(0.2)
+    case.save_bar(case.screenshot("lit-dot-drag"), origin, "lit-dot-drag")
     tracker.stop()
     case.check(h.bright_yellow_green(at_press) and h.bright_yellow_green(at_end),
                "the dot was lit from the press to the end of the drag",

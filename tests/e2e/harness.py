@@ -392,6 +392,12 @@ class Tracker:
         events of two trackers in order."""
         return self.ready_at + ms / 1000.0
 
+    def clock(self, ms):
+        """A time of this tracker on the machine's performance counter (ms), the clock of the
+        driver's *_clock_ms findings."""
+        self.result()
+        return self.values["start_clock_ms"] + ms
+
     def stop(self):
         open(self.stop_file, "w").close()
         return self.result()

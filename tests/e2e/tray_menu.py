@@ -7,6 +7,8 @@ and nothing happens; "关闭程序" writes the setting and the notes and ends th
 import os
 import time
 
+from PIL import Image
+
 import harness as h
 
 MENU_ITEMS = ("关于我们", "关闭程序")
@@ -95,6 +97,20 @@ def reference_for(case, text, drawn):
     return best
 
 
+def likeness(drawn, reference):
+    """How far two ink masks cover each other once brought to the same size (0 to 1)."""
+    def picture(mask):
+        m = h.trim(mask)
+        img = Image.new("L", (len(m[0]), len(m)))
+        img.putdata([255 if v else 0 for row in m for v in row])
+        return img
+    a = picture(drawn)
+    b = picture(reference).resize(a.size, Image.BOX)
+    pa, pb = [v >= 128 for v in a.getdata()], [v >= 96 for v in b.getdata()]
+    union = sum(1 for x, y in zip(pa, pb) if x or y)
+    return sum(1 for x, y in zip(pa, pb) if x and y) / union if union else 0.0
+
+
 def check_menu(case, prog, menu):
     case.check(menu["visible"] == 1 and menu["class"] == "#32768", "the menu is a shown pop-up menu window",
                "%dx%d at %d,%d" % (menu["width"], menu["height"], menu["left"], menu["top"]))
@@ -116,6 +132,11 @@ def check_menu(case, prog, menu):
         verdicts = h.glyphs_like_reference(drawn, ref, len(caption))
         case.check(all(ok for ok, _ in verdicts), "the item %s is drawn as its characters, not as boxes" % caption,
                    "; ".join(why for _, why in verdicts))
+        # The item reads as its own caption, and not as the other one.
+        own = likeness(drawn, ref)
+        others = {other: likeness(drawn, reference_for(case, other, drawn)) for other in MENU_ITEMS if other != caption}
+        case.check(own >= 0.5 and all(own >= o + 0.15 for o in others.values()), "the item reads %s" % caption,
+                   "likeness to %s %.2f, to %s" % (caption, own, ", ".join("%s %.2f" % kv for kv in others.items())))
 
 
 def main(case):

@@ -20,7 +20,9 @@
 //                                   each, keys prefixed "w0.", "w1.", ...
 //   post CLASS MSG [WPARAM LPARAM]  PostMessage; MSG is a number or a WM_ name
 //   send CLASS MSG [WPARAM LPARAM] [--timeout MS]   SendMessageTimeout; prints result
-//   send-moving CLASS L T R B       send WM_MOVING with the rectangle, print it back
+//   send-moving CLASS L T R B       send WM_MOVING with the rectangle, print it back, and
+//                                   the machine's performance counter (ms) just before the
+//                                   send and after its return (send_clock_ms, return_clock_ms)
 //   ping CLASS [--count N] [--interval MS] [--jitter MS] [--timeout MS]
 //                                   SendMessageTimeout(WM_NULL) round trips: p50/p99/max;
 //                                   the probes are INTERVAL plus up to JITTER ms apart, so
@@ -35,6 +37,16 @@
 //   terminate [--pid N | --exe PATH | --exe-prefix P]
 //                                   TerminateProcess (exit code 1) of the process that
 //                                   owns the first matching window
+//   launch CLASS PATH [--timeout MS] [--end]
+//                                   start the program PATH (a Unix or Windows path; its
+//                                   folder is the working folder) and wait until the new
+//                                   process shows a visible top-level window of CLASS,
+//                                   looking every millisecond; prints pid and visible_ms,
+//                                   the time from just before CreateProcess to that sight.
+//                                   It first waits until the desktop process answers
+//                                   (desktop_wait_ms), so no earlier program's end is timed
+//                                   With --end the process is then ended (TerminateProcess)
+//                                   and awaited; without it the process goes on running
 //   screen                          the virtual desktop and primary screen metrics
 //   tray                            the notification-area icons: Wine's own tray window
 //                                   "Wine System Tray" (tray.*) and every icon window in it
@@ -43,9 +55,9 @@
 //                                   rectangle); the shell shows one while the pointer rests
 //                                   on an icon
 //   menu [--pid N | --exe PATH] [--timeout MS]
-//                                   wait for a shown pop-up menu (#32768) of the process;
-//                                   print its rectangle and, when the platform lets another
-//                                   process read it, its items (item0, item1, ...)
+//                                   wait for a shown pop-up menu (#32768) of the process and
+//                                   print its rectangle (Wine lets no other process read a
+//                                   menu's items: they are checked on the screen)
 //   attrib PATH [+r | -r]           set or clear the read-only attribute of a file;
 //                                   print the attributes it has then
 //   errtext CODE                    the system's text for an error code (FormatMessage)
@@ -53,7 +65,8 @@
 //                                   watch the window's rectangle, visibility and the cursor
 //                                   every few ms for up to MS (default 10000) and print every
 //                                   change as "eN=MS LEFT TOP RIGHT BOTTOM VISIBLE CX CY" (ms
-//                                   since tracking began). Prints "ready=1" (flushed) once
+//                                   since tracking began; start_clock_ms is that beginning on
+//                                   the performance counter). Prints "ready=1" (flushed) once
 //                                   tracking runs, so a caller can act after it. Ends early
 //                                   when the window's top-left reaches L,T (reached=1) or
 //                                   when the file PATH exists (a Unix or Windows path)
@@ -388,6 +401,15 @@ int CmdSend(const Options& o) {
   return ok ? 0 : 1;
 }
 
+// The performance counter in ms: one clock for every process on the machine, so the times
+// that two driver runs print can be compared.
+double ClockMs() {
+  LARGE_INTEGER f, now;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
 int CmdSendMoving(const Options& o) {
   long long v[4];
   if (o.args.size() != 4) return Usage("send-moving CLASS L T R B");
@@ -399,9 +421,12 @@ int CmdSendMoving(const Options& o) {
   PutHwnd("hwnd", h);
   RECT r{static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[2]), static_cast<LONG>(v[3])};
   DWORD_PTR result = 0;
+  const double sending = ClockMs();
   // The rectangle is marshalled into the target process and back.
   LRESULT ok = SendMessageTimeoutW(h, WM_MOVING, WMSZ_TOPLEFT /* unused by a move */, reinterpret_cast<LPARAM>(&r),
                                    SMTO_NORMAL, o.has_timeout ? o.timeout_ms : 5000, &result);
+  const double returned = ClockMs();
+  std::printf("send_clock_ms=%.1f\nreturn_clock_ms=%.1f\n", sending, returned);
   Put("sent", ok ? 1 : 0);
   Put("result", static_cast<long long>(result));
   Put("left", r.left);
@@ -616,6 +641,72 @@ int CmdTray() {
   return 0;
 }
 
+// "Z:\\..." for a Unix path, which Wine maps to its Z: drive; a Windows path stays as it is.
+std::wstring WindowsPath(std::wstring p) {
+  if (p.empty() || p[0] != L'/') return p;
+  std::replace(p.begin(), p.end(), L'/', L'\\');
+  return L"Z:" + p;
+}
+
+int CmdLaunch(const Options& o) {
+  bool end_it = false;
+  std::wstring path;
+  for (const std::wstring& a : o.args) {
+    if (a == L"--end") end_it = true;
+    else if (path.empty()) path = a;
+    else return Usage("launch CLASS PATH [--timeout MS] [--end]");
+  }
+  if (path.empty()) return Usage("launch CLASS PATH [--timeout MS] [--end]");
+  path = WindowsPath(path);
+  std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+  std::wstring command = L"\"" + path + L"\"";
+  LARGE_INTEGER f, t0, now;
+  QueryPerformanceFrequency(&f);
+  // The desktop process must be free first: while it is busy (Wine's tray, for one, waits up
+  // to 2 s for its window to be withdrawn when an earlier program's icon went away), a new
+  // process waits for it before its first window.
+  QueryPerformanceCounter(&t0);
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(GetDesktopWindow(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
+  if (HWND tray = FindWindowW(kTrayClass, nullptr)) SendMessageTimeoutW(tray, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
+  QueryPerformanceCounter(&now);
+  std::printf("desktop_wait_ms=%.2f\n", 1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart));
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  QueryPerformanceCounter(&t0);
+  if (!CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
+    Put("started", 0);
+    Put("error", static_cast<long long>(GetLastError()));
+    return 1;
+  }
+  CloseHandle(pi.hThread);
+  Filter filter = o.filter;
+  filter.pid = pi.dwProcessId;
+  filter.visible_only = true;
+  const double timeout = o.has_timeout ? o.timeout_ms : 30000.0;
+  HWND shown = nullptr;
+  double ms = 0.0;
+  for (;;) {
+    shown = FindOne(filter);
+    QueryPerformanceCounter(&now);
+    ms = 1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart);
+    if (shown || ms >= timeout || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
+    Sleep(1);
+  }
+  Put("started", 1);
+  Put("pid", static_cast<long long>(pi.dwProcessId));
+  Put("found", shown ? 1 : 0);
+  if (shown) std::printf("visible_ms=%.2f\n", ms);
+  if (end_it) {
+    TerminateProcess(pi.hProcess, 1);
+    Put("ended", WaitForSingleObject(pi.hProcess, 10000) == WAIT_OBJECT_0 ? 1 : 0);
+  }
+  CloseHandle(pi.hProcess);
+  return shown ? 0 : 1;
+}
+
 int CmdMenu(const Options& o) {
   if (!o.filter.pid && o.filter.exe.empty()) return Usage("menu needs --pid or --exe");
   Filter f = o.filter;
@@ -625,24 +716,6 @@ int CmdMenu(const Options& o) {
   Put("found", menu_window ? 1 : 0);
   if (!menu_window) return 1;
   PrintWindow(menu_window);
-  constexpr UINT kGetMenuHandle = 0x01E1;  // MN_GETHMENU
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(menu_window, kGetMenuHandle, 0, 0, SMTO_ABORTIFHUNG, 2000, &result);
-  HMENU menu = reinterpret_cast<HMENU>(result);
-  const int count = menu ? GetMenuItemCount(menu) : -1;
-  Put("items", count);
-  for (int i = 0; i < count; ++i) {
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_STRING;
-    wchar_t text[256] = {};
-    info.dwTypeData = text;
-    info.cch = 256;
-    const std::string p = "item" + std::to_string(i);
-    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) continue;
-    Put((p + ".separator").c_str(), (info.fType & MFT_SEPARATOR) ? 1 : 0);
-    Put((p + ".text").c_str(), std::wstring(text));
-  }
   return 0;
 }
 
@@ -743,6 +816,7 @@ int CmdTrack(const Options& o) {
   };
   QueryPerformanceCounter(&t0);
   changes.push_back(take(0.0));
+  std::printf("start_clock_ms=%.1f\n", 1000.0 * static_cast<double>(t0.QuadPart) / static_cast<double>(f.QuadPart));
   Put("ready", 1);
   std::fflush(stdout);
   bool reached = false, stopped = false;
@@ -833,7 +907,7 @@ int wmain(int argc, wchar_t** argv) {
 
   // Commands that act on a window take its class as the first positional argument.
   static const wchar_t* kWindowCommands[] = {L"find", L"info", L"wait", L"wait-gone", L"post",
-                                             L"send", L"send-moving", L"ping", L"track"};
+                                             L"send", L"send-moving", L"ping", L"track", L"launch"};
   for (const wchar_t* c : kWindowCommands) {
     if (cmd != c) continue;
     if (o.args.empty()) return Usage("window class expected");
@@ -861,6 +935,7 @@ int wmain(int argc, wchar_t** argv) {
   else if (cmd == L"attrib") rc = CmdAttrib(o);
   else if (cmd == L"errtext") rc = CmdErrText(o);
   else if (cmd == L"track") rc = CmdTrack(o);
+  else if (cmd == L"launch") rc = CmdLaunch(o);
   else return Usage("unknown command");
   std::fflush(stdout);
   return rc;
