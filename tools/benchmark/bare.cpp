@@ -1,0 +1,103 @@
+// The two yardsticks the benchmark sets the ticker beside, from this one source:
+//   bench_bare          shows a 286 x 31 topmost popup, centred on the desktop, and waits in
+//                       its message loop; nothing else
+//   bench_bare_browser  the same, and before the bar shows it makes a hidden window of the
+//                       portal's size hosting the system's web browser control, activated in
+//                       place through tk::TWebBrowser exactly as the portal hosts it
+// Both have the window class "BenchBar", so the driver finds them as it finds the bar. They
+// never navigate anywhere and open no connection.
+#include <windows.h>
+
+#if defined(BENCH_WITH_BROWSER)
+#include <ole2.h>
+
+#include <memory>
+
+#include "toolkit/web_browser.h"
+#endif
+
+namespace {
+
+constexpr wchar_t kBarClass[] = L"BenchBar";
+constexpr int kBarWidth = 286;
+constexpr int kBarHeight = 31;
+
+LRESULT CALLBACK BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+HWND CreateBar(HINSTANCE instance) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = BarProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = kBarClass;
+  if (!RegisterClassW(&wc)) return nullptr;
+  // Centred on the desktop, as the bar's first show places it.
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN) / 2 - kBarWidth / 2;
+  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN) / 2 - kBarHeight / 2;
+  return CreateWindowExW(WS_EX_TOPMOST, kBarClass, L"Bench", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, left, top,
+                         kBarWidth, kBarHeight, nullptr, nullptr, instance, nullptr);
+}
+
+#if defined(BENCH_WITH_BROWSER)
+constexpr wchar_t kHostClass[] = L"BenchBrowserHost";
+
+// The portal's window: overlapped, client 950 x 592, never shown here. The control sits where
+// the portal puts it (0, 48, 953 x 545) and stays visible inside the hidden window, as there.
+HWND CreateBrowserHost(HINSTANCE instance) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kHostClass;
+  if (!RegisterClassW(&wc)) return nullptr;
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  RECT r{0, 0, 950, 592};
+  AdjustWindowRectEx(&r, style, FALSE, 0);
+  return CreateWindowExW(0, kHostClass, L"Bench browser host", style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
+                         r.bottom - r.top, nullptr, nullptr, instance, nullptr);
+}
+#endif
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+#if defined(BENCH_WITH_BROWSER)
+  // As the application object does: OLE for the control, COM for the rest.
+  const bool ole = SUCCEEDED(OleInitialize(nullptr));
+#endif
+  HWND bar = CreateBar(instance);
+  if (!bar) return 1;
+#if defined(BENCH_WITH_BROWSER)
+  HWND host = CreateBrowserHost(instance);
+  if (!host) return 1;
+  std::unique_ptr<tk::TWebBrowser> browser;
+  try {
+    browser = std::make_unique<tk::TWebBrowser>(nullptr);
+    browser->SetBounds(0, 48, 953, 545);
+    browser->CreateWindowIn(host);
+  } catch (...) {
+    return 1;
+  }
+#endif
+  ShowWindow(bar, SW_SHOWNORMAL);
+  UpdateWindow(bar);
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+#if defined(BENCH_WITH_BROWSER)
+  browser.reset();
+  DestroyWindow(host);
+  if (ole) OleUninitialize();
+#endif
+  return 0;
+}

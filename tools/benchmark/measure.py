@@ -1,0 +1,509 @@
+#!/usr/bin/python3
+"""The benchmark's measuring run (scripts/benchmark builds first and calls this under the
+display lock). Three programs from one x86_64 build, measured in one run under Wine and Xvfb
+against the loopback quote server:
+
+  ticker        src/app/Project1.exe
+  bare          tools/benchmark/bench_bare.exe: a 286 x 31 topmost window, nothing else
+  bare+browser  tools/benchmark/bench_bare_browser.exe: the same, and a hidden window hosting
+                the web browser control as the portal does
+
+Figures:
+  start-up        CreateProcess to the first sight of the visible bar (the driver's "launch",
+                  which looks every millisecond), 10 runs each after one unmeasured run,
+                  interleaved; the quote server answers at once, and the ticker's bar only
+                  shows once its first reply is in (it asks before it shows)
+  responsiveness  SendMessageTimeout(WM_NULL) round trips from the driver, 200 probes 10-20 ms
+                  apart: once idle, and once while the ticker's 20-s refresh waits on a server
+                  that accepted the request and never answers
+  idle cost       CPU time of the Wine process over 60 s, the ticker undocked and then docked
+                  at the top edge and slid out of sight; the yardsticks over the same two
+                  windows of time. Read from the process's CPU-time clock (clock_gettime on
+                  the clock of PID: nanoseconds, every thread, ended ones included); utime +
+                  stime in /proc/PID/stat says the same in 10-ms ticks, too coarse for 0.2 %
+                  of a minute (120 ms)
+  memory          "private memory": the peak of Anonymous in /proc/PID/smaps_rollup, sampled
+                  every 0.25 s over the process's life: heap, stacks, bitmaps and the copied
+                  sections of PE images (Wine reads MinGW's sections into anonymous memory),
+                  i.e. what swap would back, the counterpart of Windows' private bytes. File
+                  pages that only this process happens to map (a font file) are page cache and
+                  not counted; Private_Clean + Private_Dirty, which counts them, is shown too.
+                  Wine's committed address space (VmData) is mostly reservations and says
+                  nothing. "working set": VmHWM in /proc/PID/status, the kernel's own peak of
+                  the resident set, shared pages (Wine's DLLs, fonts) included, as the Windows
+                  working set includes them.
+  size            the release PE32 (i686 MinSizeRel) executable's bytes
+"""
+
+import argparse
+import datetime
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
+
+STARTUP_RUNS = 10
+PROBES = 200
+PROBE_INTERVAL_MS = 10
+PROBE_JITTER_MS = 10
+IDLE_S = 60.0
+SAMPLE_S = 0.25
+QUOTE_BODY = "2345.67R|5678.90U"
+BARE_CLASS = "BenchBar"
+TEMP_PREFIX = "ticker-bench-"
+
+GOAL_STARTUP_RATIO = 1.3
+GOAL_WAITING_P99_MS = 20.0
+ANTI_FREEZE_BOUND_MS = 250.0
+GOAL_IDLE_CPU_PCT = 0.2
+GOAL_PRIVATE_ABOVE_MIB = 2.0
+GOAL_PE32_MIB = 1.5
+
+
+def parse_args():
+    p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    p.add_argument("--bench-build", default=os.path.join(ROOT, "build", "bench"))
+    p.add_argument("--pe32-build", default=os.path.join(ROOT, "build", "win32"))
+    p.add_argument("--report", help="also write the table here (default: <bench-build>/benchmark-report.txt)")
+    return p.parse_args()
+
+
+ARGS = parse_args()
+# The harness takes its program and driver from this build tree.
+os.environ["TICKER_BUILD_DIR"] = ARGS.bench_build
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness as h  # noqa: E402
+
+
+def log(text):
+    print("  %s" % text, flush=True)
+
+
+# ---- the programs -----------------------------------------------------------------------
+
+class Subject:
+    """One program of the comparison, copied into a folder of its own."""
+
+    def __init__(self, key, label, exe, cls):
+        self.key, self.label, self.exe, self.cls = key, label, exe, cls
+        if not os.path.exists(exe):
+            raise RuntimeError("not built: %s" % exe)
+        self.folder = tempfile.mkdtemp(prefix=TEMP_PREFIX)
+        self.path = os.path.join(self.folder, os.path.basename(exe))
+        shutil.copy2(exe, self.path)
+        if key == "ticker":
+            # "不自动弹出此窗口" checked: the portal does not pop up 20 s after the start.
+            with open(os.path.join(self.folder, h.SETTINGS_FILE), "wb") as f:
+                f.write(h.settings_bytes(True))
+        self.proc = None
+        self.sampler = None
+
+    def launch_once(self):
+        """One measured start: the driver starts the copy, times it to the visible bar, ends it."""
+        r = h.driver("launch", self.cls, self.path, "--end", "--timeout", 30000, timeout=90)
+        if not r.ok or r.get("found") != 1:
+            raise RuntimeError("%s did not show its bar: %s %s" % (self.label, r.values, r.stderr.strip()))
+        return float(r["visible_ms"])
+
+    def start(self):
+        """Starts the copy for the long measurements; its Linux process is the one measured."""
+        self.proc = subprocess.Popen([h.WINE64, self.path], cwd=self.folder, env=h.wine_environment(),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     stdin=subprocess.DEVNULL, start_new_session=True)
+        self.sampler = MemorySampler(self.proc.pid)
+        self.sampler.start()
+
+    def wait_visible(self, timeout=30.0):
+        r = h.driver("wait", self.cls, "--exe", self.path, "--visible", "--timeout", int(timeout * 1000),
+                     timeout=timeout + 30)
+        if not r.ok:
+            raise RuntimeError("%s: no visible bar within %.0f s" % (self.label, timeout))
+        # The process is the Windows program itself (wine64 hands over to it in place).
+        cmdline = read_text("/proc/%d/cmdline" % self.proc.pid).replace("\0", " ")
+        if os.path.basename(self.path).lower() not in cmdline.lower():
+            raise RuntimeError("%s: process %d runs %r" % (self.label, self.proc.pid, cmdline))
+        return r
+
+    def ping(self):
+        r = h.driver("ping", self.cls, "--exe", self.path, "--count", PROBES, "--interval", PROBE_INTERVAL_MS,
+                     "--jitter", PROBE_JITTER_MS, "--timeout", 2000, timeout=300)
+        if r.get("count") != PROBES:
+            raise RuntimeError("%s: the probes failed: %s" % (self.label, r.values))
+        samples = [float(v) for v in str(r["samples_ms"]).split(",")]
+        return {"p50": r["p50_ms"], "p99": r["p99_ms"], "max": r["max_ms"], "timeouts": r["timeouts"],
+                "samples": samples}
+
+    def cpu_s(self):
+        return cpu_seconds(self.proc.pid), cpu_ticks_seconds(self.proc.pid)
+
+    def stop(self):
+        if self.sampler:
+            self.sampler.stop()
+        if self.proc is not None and self.proc.poll() is None:
+            h.driver("terminate", "--exe", self.path, timeout=30)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+
+    def remove(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+# ---- /proc --------------------------------------------------------------------------------
+
+TICK = os.sysconf("SC_CLK_TCK")
+
+
+def read_text(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+    except OSError:
+        return ""
+
+
+def cpu_seconds(pid):
+    """The CPU time of the whole process (every thread, the ended ones too) from its CPU-time
+    clock, as clock_getcpuclockid(pid) makes it: the process-wide scheduler clock."""
+    return time.clock_gettime_ns(((~pid) << 3) | 2) / 1e9
+
+
+def cpu_ticks_seconds(pid):
+    """utime + stime of the whole process from /proc/PID/stat, in whole clock ticks."""
+    stat = read_text("/proc/%d/stat" % pid)
+    fields = stat[stat.rindex(")") + 2:].split()
+    return (int(fields[11]) + int(fields[12])) / TICK  # fields 14 and 15 of stat
+
+
+def kib_fields(text, names):
+    out = {}
+    for line in text.splitlines():
+        key, _, rest = line.partition(":")
+        if key in names:
+            out[key] = int(rest.split()[0])
+    return out
+
+
+class MemorySampler(threading.Thread):
+    """Samples a process's private resident memory for its whole life; keeps the peak."""
+
+    def __init__(self, pid):
+        super().__init__(daemon=True)
+        self.pid = pid
+        self.peak_anon_kib = 0
+        self.peak_private_kib = 0
+        self.hwm_kib = 0
+        self.samples = 0
+        self._halt = threading.Event()
+
+    def run(self):
+        while not self._halt.is_set():
+            rollup = kib_fields(read_text("/proc/%d/smaps_rollup" % self.pid),
+                                ("Anonymous", "Private_Clean", "Private_Dirty"))
+            status = kib_fields(read_text("/proc/%d/status" % self.pid), ("VmHWM",))
+            if rollup:
+                self.peak_anon_kib = max(self.peak_anon_kib, rollup["Anonymous"])
+                self.peak_private_kib = max(self.peak_private_kib, rollup["Private_Clean"] + rollup["Private_Dirty"])
+                self.samples += 1
+            if status:
+                self.hwm_kib = max(self.hwm_kib, status["VmHWM"])
+            self._halt.wait(SAMPLE_S)
+
+    def stop(self):
+        self._halt.set()
+        self.join(5)
+
+
+# ---- the machine ----------------------------------------------------------------------------
+
+def machine():
+    model = "?"
+    for line in read_text("/proc/cpuinfo").splitlines():
+        if line.startswith("model name"):
+            model = line.split(":", 1)[1].strip()
+            break
+    mem = kib_fields(read_text("/proc/meminfo"), ("MemTotal",)).get("MemTotal", 0)
+    wine = subprocess.run([h.WINE64, "--version"], capture_output=True, text=True).stdout.strip()
+    return "%d CPUs (nproc), %s, %.1f GiB RAM; %s, Linux %s; %s" % (
+        os.cpu_count(), model, mem / 1024 / 1024, wine, platform.release(),
+        "load average %s at the start" % " ".join(read_text("/proc/loadavg").split()[:3]))
+
+
+# ---- the run ------------------------------------------------------------------------------
+
+def measure_startup(subjects, server):
+    log("start-up: one unmeasured run each, then %d runs each, interleaved" % STARTUP_RUNS)
+    times = {s.key: [] for s in subjects}
+    for s in subjects:
+        s.launch_once()
+    for _ in range(STARTUP_RUNS):
+        for s in subjects:
+            before = server.quote_count() if s.key == "ticker" else 0
+            ms = s.launch_once()
+            if s.key == "ticker" and server.quote_count() != before + 1:
+                raise RuntimeError("the ticker's start did not fetch its figures exactly once")
+            times[s.key].append(ms)
+    for s in subjects:
+        log("%-13s %s ms" % (s.label, " ".join("%.0f" % t for t in times[s.key])))
+    return times
+
+
+def figures_shown(bar):
+    """Whether the bar shows digits (not "--.--") for gold and silver, from the screen."""
+    origin = (bar["left"], bar["top"])
+    ok = True
+    for fx, fy in (h.GOLD_FIGURE, h.SILVER_FIGURE):
+        box = (origin[0] + fx, origin[1] + fy - 2, origin[0] + fx + 68, origin[1] + h.BAR_SIZE[1] - 2)
+        img = h.grab(box)
+        mask = h.ink_mask(img, (0, 0, img.width, img.height))
+        comps = h.components(mask)
+        tall = [c for c in comps if c["height"] >= 7]
+        ok = ok and not h.placeholder_shape(comps) and len(tall) >= 6
+    return ok
+
+
+def measure_long(subjects, server):
+    """The three programs side by side: round trips, idle CPU and memory."""
+    by = {s.key: s for s in subjects}
+    ticker = by["ticker"]
+    server.configure(mode="serve", body=QUOTE_BODY)
+    for s in subjects:
+        s.start()
+    started = time.monotonic()
+    bars = {s.key: s.wait_visible() for s in subjects}
+    h.park_pointer()
+    time.sleep(0.5)
+    shown = figures_shown(bars["ticker"])
+    log("long run: all three bars visible; the ticker shows figures: %s" % ("yes" if shown else "NO"))
+
+    out = {"figures": shown, "idle_ping": {}, "waiting_ping": {}, "cpu_undocked": {}, "cpu_docked": {}}
+    for s in subjects:
+        out["idle_ping"][s.key] = s.ping()
+    log("round trips idle: %s" % ", ".join("%s p50 %.2f p99 %.2f ms" % (s.label, out["idle_ping"][s.key]["p50"],
+                                                                     out["idle_ping"][s.key]["p99"]) for s in subjects))
+
+    # The refresh 20 s after the start goes to a server that takes it and never answers.
+    server.configure(mode="hang")
+    before = server.quote_count()
+    if not h.wait_until(lambda: server.quote_count() > before, h.REFRESH_S + 15, 0.1):
+        raise RuntimeError("no refresh request reached the server")
+    log("refresh request waiting since %.1f s after the start" % (time.monotonic() - started))
+    waiting_conn = server.quote_requests()[-1]["conn"]
+    out["waiting_ping"]["ticker"] = ticker.ping()
+    conn = [c for c in server.connections() if c["conn"] == waiting_conn][0]
+    out["still_waiting"] = conn["closed"] is None and server.quote_count() == before + 1
+    for s in subjects:
+        if s.key != "ticker":
+            out["waiting_ping"][s.key] = s.ping()
+    log("round trips while the request waits (still waiting after the probes: %s): ticker p50 %.2f p99 %.2f "
+        "max %.2f ms" % ("yes" if out["still_waiting"] else "NO", out["waiting_ping"]["ticker"]["p50"],
+                         out["waiting_ping"]["ticker"]["p99"], out["waiting_ping"]["ticker"]["max"]))
+
+    # The next refresh (40 s after the start) replaces the waiting one and gets its answer.
+    server.configure(mode="serve", body=QUOTE_BODY)
+    count = server.quote_count()
+    if not h.wait_until(lambda: server.quote_count() > count, h.REFRESH_S + 15, 0.1):
+        raise RuntimeError("the refresh after the waiting one did not come")
+    time.sleep(1.0)
+
+    h.park_pointer()
+    log("idle, ticker undocked: %.0f s" % IDLE_S)
+    out["cpu_undocked"] = idle_window(subjects)
+
+    # Docked at the top edge: a move proposed above the screen is held at the edge; with the
+    # pointer away, the bar then slides up until a strip of 2 pixels is left.
+    b = bars["ticker"]
+    r = h.driver("send-moving", h.BAR_CLASS, "--exe", ticker.path, b["left"], -10, b["right"], b["bottom"] - b["top"] - 10)
+    if not r.ok:
+        raise RuntimeError("the bar took no WM_MOVING: %s" % r.values)
+    hidden_top = 2 - h.BAR_SIZE[1]
+    if not h.wait_until(lambda: ticker_top(ticker) == hidden_top, 5, 0.2):
+        raise RuntimeError("the docked bar did not slide out (top %s)" % ticker_top(ticker))
+    log("ticker docked at the top edge and hidden (top %d); idle: %.0f s" % (hidden_top, IDLE_S))
+    out["cpu_docked"] = idle_window(subjects)
+    out["docked_top_after"] = ticker_top(ticker)
+
+    for s in subjects:
+        s.stop()
+    out["memory"] = {s.key: {"anon": s.sampler.peak_anon_kib, "private": s.sampler.peak_private_kib,
+                             "hwm": s.sampler.hwm_kib, "samples": s.sampler.samples} for s in subjects}
+    return out
+
+
+def ticker_top(ticker):
+    r = h.driver("find", h.BAR_CLASS, "--exe", ticker.path)
+    return r["top"] if r.ok else None
+
+
+def idle_window(subjects):
+    """Per program: (CPU seconds by its clock, CPU seconds by /proc/PID/stat, seconds of the window)."""
+    cpu0 = {s.key: s.cpu_s() for s in subjects}
+    t0 = time.monotonic()
+    time.sleep(IDLE_S)
+    elapsed = time.monotonic() - t0
+    cpu1 = {s.key: s.cpu_s() for s in subjects}
+    return {s.key: (cpu1[s.key][0] - cpu0[s.key][0], cpu1[s.key][1] - cpu0[s.key][1], elapsed) for s in subjects}
+
+
+# ---- the table ----------------------------------------------------------------------------
+
+def mib(kib):
+    return kib / 1024.0
+
+
+def verdict(ok):
+    return "met" if ok else "MISSED"
+
+
+def table(info, startup, long_run, pe32):
+    rows = []
+    lines = []
+    w = lines.append
+    med = {k: statistics.median(v) for k, v in startup.items()}
+    w("Quote ticker benchmark, %s" % info["date"])
+    w("Machine: %s" % info["machine"])
+    w("Builds: x86_64 Release %s (run under wine64, Xvfb %s); PE32 i686 MinSizeRel %s" % (
+        info["bench_build"], info["display"], info["pe32_build"]))
+    w("")
+    head = ("figure", "ticker", "bare", "bare+browser", "goal", "result")
+    rows.append(head)
+
+    def pct(cpu):
+        used, _, elapsed = cpu
+        return 100.0 * used / elapsed
+
+    def pct_ticks(cpu):
+        _, used, elapsed = cpu
+        return 100.0 * used / elapsed
+
+    r_bare = med["ticker"] / med["bare"]
+    r_browser = med["ticker"] / med["browser"]
+    rows.append(("start-up to visible bar, median of %d (ms)" % STARTUP_RUNS,
+                 "%.0f" % med["ticker"], "%.0f" % med["bare"], "%.0f" % med["browser"], "", ""))
+    rows.append(("  ticker / baseline start-up", "", "%.2fx" % r_bare, "%.2fx" % r_browser,
+                 "<= %.1fx bare+browser" % GOAL_STARTUP_RATIO, verdict(r_browser <= GOAL_STARTUP_RATIO)))
+    ip, wp = long_run["idle_ping"], long_run["waiting_ping"]
+    fmt = lambda p: "%.2f / %.2f" % (p["p50"], p["p99"])  # noqa: E731
+    rows.append(("round trip idle, p50 / p99 of %d (ms)" % PROBES, fmt(ip["ticker"]), fmt(ip["bare"]),
+                 fmt(ip["browser"]), "", ""))
+    rows.append(("round trip, request waiting, p50 / p99 (ms)", fmt(wp["ticker"]), fmt(wp["bare"]),
+                 fmt(wp["browser"]), "p99 <= %.0f ms" % GOAL_WAITING_P99_MS,
+                 verdict(wp["ticker"]["p99"] <= GOAL_WAITING_P99_MS)))
+    rows.append(("  max while waiting; anti-freeze bound (ms)", "%.2f" % wp["ticker"]["max"],
+                 "%.2f" % wp["bare"]["max"], "%.2f" % wp["browser"]["max"],
+                 "max <= %.0f ms" % ANTI_FREEZE_BOUND_MS, verdict(wp["ticker"]["max"] <= ANTI_FREEZE_BOUND_MS)))
+    cu, cd = long_run["cpu_undocked"], long_run["cpu_docked"]
+    rows.append(("idle CPU, undocked, %.0f s (%% of one core)" % IDLE_S, "%.3f" % pct(cu["ticker"]),
+                 "%.3f" % pct(cu["bare"]), "%.3f" % pct(cu["browser"]), "<= %.1f %%" % GOAL_IDLE_CPU_PCT,
+                 verdict(pct(cu["ticker"]) <= GOAL_IDLE_CPU_PCT)))
+    rows.append(("idle CPU, docked and hidden, %.0f s (%%)" % IDLE_S, "%.3f" % pct(cd["ticker"]),
+                 "%.3f" % pct(cd["bare"]), "%.3f" % pct(cd["browser"]), "<= %.1f %%" % GOAL_IDLE_CPU_PCT,
+                 verdict(pct(cd["ticker"]) <= GOAL_IDLE_CPU_PCT)))
+    mem = long_run["memory"]
+    priv = {k: mib(v["anon"]) for k, v in mem.items()}
+    pcd = {k: mib(v["private"]) for k, v in mem.items()}
+    ws = {k: mib(v["hwm"]) for k, v in mem.items()}
+    rows.append(("peak private memory, anonymous (MiB)", "%.2f" % priv["ticker"], "%.2f" % priv["bare"],
+                 "%.2f" % priv["browser"], "", ""))
+    rows.append(("  ticker - bare+browser, private (MiB)", "%+.2f" % (priv["ticker"] - priv["browser"]), "", "",
+                 "<= +%.1f MiB" % GOAL_PRIVATE_ABOVE_MIB,
+                 verdict(priv["ticker"] - priv["browser"] <= GOAL_PRIVATE_ABOVE_MIB)))
+    rows.append(("  peak Private_Clean + Private_Dirty (MiB)", "%.2f" % pcd["ticker"], "%.2f" % pcd["bare"],
+                 "%.2f" % pcd["browser"], "(reported) %+.2f" % (pcd["ticker"] - pcd["browser"]), ""))
+    rows.append(("peak working set (MiB)", "%.2f" % ws["ticker"], "%.2f" % ws["bare"], "%.2f" % ws["browser"],
+                 "", ""))
+    rows.append(("  ticker - bare+browser, working set (MiB)", "%+.2f" % (ws["ticker"] - ws["browser"]), "", "",
+                 "(reported)", ""))
+    size = lambda n: "%.3f" % mib(n / 1024.0) if n else "n/a"  # noqa: E731
+    rows.append(("PE32 executable (MiB)", size(pe32["ticker"]), size(pe32["bare"]), size(pe32["browser"]),
+                 "<= %.1f MiB" % GOAL_PE32_MIB, verdict(pe32["ticker"] and pe32["ticker"] <= GOAL_PE32_MIB * 1048576)))
+
+    widths = [max(len(r[i]) for r in rows) for i in range(len(head))]
+    for i, r in enumerate(rows):
+        w("  ".join(c.ljust(widths[j]) if j == 0 else c.rjust(widths[j]) if j < 4 else c.ljust(widths[j])
+                    for j, c in enumerate(r)).rstrip())
+        if i == 0:
+            w("  ".join("-" * x for x in widths))
+    w("")
+    w("Start-up runs (ms, CreateProcess to the visible bar):")
+    for key, label in (("ticker", "ticker"), ("bare", "bare"), ("browser", "bare+browser")):
+        w("  %-13s %s" % (label, " ".join("%.0f" % t for t in startup[key])))
+    w("PE32 bytes: ticker %s, bare %s, bare+browser %s" % (pe32["ticker"], pe32["bare"] or "n/a",
+                                                          pe32["browser"] or "n/a"))
+    w("Checks: the ticker's bar showed figures: %s; the refresh still waited after the probes: %s; "
+      "docked bar top after the idle minute: %s" % (
+          "yes" if long_run["figures"] else "NO", "yes" if long_run["still_waiting"] else "NO",
+          long_run["docked_top_after"]))
+    w("Private memory = peak of Anonymous in /proc/PID/smaps_rollup (sampled every %.2f s, %s samples): heap, "
+      "stacks, bitmaps and PE sections that Wine copies into memory, what swap would back, the counterpart of "
+      "Windows' private bytes. Private_Clean + Private_Dirty also counts file pages no other process happens to "
+      "map (the CJK font file), which are page cache. Wine's committed address space (VmData) is mostly "
+      "reservations. Working set = VmHWM (/proc/PID/status), the kernel's peak resident set, shared pages "
+      "included." % (SAMPLE_S, "/".join(str(mem[k]["samples"]) for k in ("ticker", "bare", "browser"))))
+    w("Idle CPU = the program's Wine process on its CPU-time clock (all threads, ns); /proc/PID/stat utime + "
+      "stime in 10-ms ticks: undocked %.3f / %.3f / %.3f %%, docked %.3f / %.3f / %.3f %% (ticker / bare / "
+      "bare+browser). The Wine server's share is not counted (it serves every Wine process on the display)." % (
+          pct_ticks(cu["ticker"]), pct_ticks(cu["bare"]), pct_ticks(cu["browser"]),
+          pct_ticks(cd["ticker"]), pct_ticks(cd["bare"]), pct_ticks(cd["browser"])))
+    slowest = sorted(wp["ticker"]["samples"])[-5:]
+    w("Slowest ticker round trips while the request waited (ms): %s" % " ".join("%.1f" % v for v in slowest))
+    return "\n".join(lines)
+
+
+def main():
+    info = {"date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M:%S UTC"),
+            "bench_build": ARGS.bench_build, "pe32_build": ARGS.pe32_build}
+    env = h.wine_environment()
+    info["display"] = env["DISPLAY"]
+    info["machine"] = machine()
+    artifacts = os.path.join(ARGS.bench_build, "benchmark")
+    shutil.rmtree(artifacts, ignore_errors=True)
+    os.makedirs(artifacts)
+
+    subjects = [
+        Subject("ticker", "ticker", h.PROGRAM_EXE, h.BAR_CLASS),
+        Subject("bare", "bare", os.path.join(ARGS.bench_build, "tools", "benchmark", "bench_bare.exe"), BARE_CLASS),
+        Subject("browser", "bare+browser", os.path.join(ARGS.bench_build, "tools", "benchmark",
+                                                        "bench_bare_browser.exe"), BARE_CLASS),
+    ]
+    pe32 = {}
+    for key, rel in (("ticker", "src/app/Project1.exe"), ("bare", "tools/benchmark/bench_bare.exe"),
+                     ("browser", "tools/benchmark/bench_bare_browser.exe")):
+        path = os.path.join(ARGS.pe32_build, rel)
+        pe32[key] = os.path.getsize(path) if os.path.exists(path) else 0
+
+    server = h.QuoteServer(artifacts, lifetime=900, body=QUOTE_BODY)
+    t0 = time.monotonic()
+    try:
+        startup = measure_startup(subjects, server)
+        long_run = measure_long(subjects, server)
+    finally:
+        for s in subjects:
+            try:
+                s.stop()
+            except Exception as e:  # the others are still stopped
+                log("cleanup: %s" % e)
+            s.remove()
+        server.stop()
+    log("measured in %.0f s" % (time.monotonic() - t0))
+    text = table(info, startup, long_run, pe32)
+    print("")
+    print(text, flush=True)
+    report = ARGS.report or os.path.join(ARGS.bench_build, "benchmark-report.txt")
+    with open(report, "w") as f:
+        f.write(text + "\n")
+    print("\n(written to %s)" % report)
+
+
+if __name__ == "__main__":
+    main()
