@@ -1,9 +1,14 @@
 #include "core/charsets.h"
+#include "core/ascii.h"
 
 #include <cstddef>
 
 namespace core {
 namespace {
+
+using ascii::EqualsNoCase;
+using ascii::IsBlank;
+using ascii::Trim;
 
 struct NamedCodePage {
     std::string_view name;
@@ -167,24 +172,6 @@ constexpr NamedCodePage kNamedCodePages[] = {
     {"csUnicode11UTF7", 65000},
     {"UTF-8", 65001},
 };
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 // Walks "type/subtype; name=value; name="quoted value"" one parameter at a
 // time. A ';' inside quotes belongs to the value.

@@ -1,4 +1,5 @@
 #include "core/http_wire.h"
+#include "core/ascii.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,15 +7,9 @@
 namespace core {
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
+using ascii::EqualsNoCase;
+using ascii::IsBlank;
+using ascii::Trim;
 
 bool ContainsNoCase(std::string_view text, std::string_view word) {
     if (word.size() > text.size()) return false;
@@ -22,14 +17,6 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
         if (EqualsNoCase(text.substr(i, word.size()), word)) return true;
     }
     return false;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
