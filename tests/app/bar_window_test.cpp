@@ -8,6 +8,7 @@
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "toolkit/http_client.h"
+#include "program_windows.h"
 #include "quote_server.h"
 #include "test_application.h"
 
@@ -19,16 +20,8 @@ using testing_support::TestApplication;
 
 namespace {
 
-class BarWindow : public ::testing::Test {
+class BarWindow : public testing_support::ProgramWindows {
  protected:
-  void SetUp() override {
-    tk::TApplication& app = TestApplication();
-    app.OnException = [this](const std::wstring& text) { reports += text + L"\n"; };
-    app.CreateForm(Form1);
-    app.CreateForm(Form2);
-  }
-  void TearDown() override { TestApplication().DestroyForms(); }
-
   RECT Moving(RECT proposed) {
     SendMessageW(Form1->Handle(), WM_MOVING, WMSZ_LEFT, reinterpret_cast<LPARAM>(&proposed));
     return proposed;
@@ -42,7 +35,6 @@ class BarWindow : public ::testing::Test {
     return r;
   }
 
-  std::wstring reports;
 };
 
 bool SameRect(const RECT& a, const RECT& b) {

@@ -8,6 +8,7 @@
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
+#include "program_windows.h"
 #include "quote_server.h"
 #include "test_application.h"
 
@@ -21,16 +22,8 @@ namespace {
 const ConnectionScript kPage{"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 13\r\n\r\n<html></html>", 0,
                              "", true};
 
-class Portal : public ::testing::Test {
+class Portal : public testing_support::ProgramWindows {
  protected:
-  void SetUp() override {
-    tk::TApplication& app = TestApplication();
-    app.OnException = [this](const std::wstring& text) { reports += text + L"\n"; };
-    app.CreateForm(Form1);
-    app.CreateForm(Form2);
-  }
-  void TearDown() override { TestApplication().DestroyForms(); }
-
   RECT ClientRectOf(HWND child) {
     RECT r;
     GetWindowRect(child, &r);
@@ -52,7 +45,6 @@ class Portal : public ::testing::Test {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
 
-  std::wstring reports;
 };
 
 TEST_F(Portal, IsCreatedHiddenWithTheLayoutsPlacesAndNoTaskBarButton) {

@@ -66,13 +66,7 @@ def drag_bar(case, prog, grip_screen, steps, what):
 
 
 def main(case):
-    case.server(body="2345.67R|5678.90U")
-    prog = case.program()
-    prog.keep_portal_closed()
-    prog.start()
-    bar = prog.wait_bar(timeout=30)
-    case.require(bar.get("found") == 1, "the bar comes into view")
-    case.require_uncovered(prog, bar, "no other window covers the bar")
+    prog, bar = case.start_bar_with_figures()
     screen = h.driver("screen")
     sw, sh = screen["screen_width"], screen["screen_height"]
     case.require((sw, sh) == (1920, 1080), "the screen is 1920 x 1080", "%d x %d" % (sw, sh))

@@ -167,13 +167,7 @@ def drag_off_the_edge(case, prog, y):
 
 
 def main(case):
-    case.server(body="2345.67R|5678.90U")
-    prog = case.program()
-    prog.keep_portal_closed()
-    prog.start()
-    bar = prog.wait_bar(timeout=30)
-    case.require(bar.get("found") == 1, "the bar comes into view")
-    case.require_uncovered(prog, bar, "no other window covers the bar")
+    prog, bar = case.start_bar_with_figures()
     origin = (bar["left"], bar["top"])
     h.move_pointer(*PARK)
 

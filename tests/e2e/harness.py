@@ -928,6 +928,18 @@ class Case:
         self.programs.append(p)
         return p
 
+    def start_bar_with_figures(self):
+        """A server answering with figures, the program started with the portal kept from
+        popping up, and its bar in view and uncovered. Returns (program, bar)."""
+        self.server(body="2345.67R|5678.90U")
+        prog = self.program()
+        prog.keep_portal_closed()
+        prog.start()
+        bar = prog.wait_bar(timeout=30)
+        self.require(bar.get("found") == 1, "the bar comes into view")
+        self.require_uncovered(prog, bar, "no other window covers the bar")
+        return prog, bar
+
     def path(self, name):
         return os.path.join(self.artifacts, name)
 
