@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "toolkit/form.h"
 #include "toolkit/image.h"
@@ -73,6 +74,8 @@ class TForm1 : public tk::TForm {
 
   TAnchors FAnchors = 0;
   int refresh_depth_ = 0;          // refreshes running, the outer ones waiting on the inner
+  std::vector<tk::TIdHTTP*> waiting_clients_;  // their clients, outermost first
+  bool quitting_ = false;          // saved and told to end: no refresh may start any more
   uint64_t refresh_serial_ = 0;    // counts refreshes started, so an overtaken one knows it
 };
 
