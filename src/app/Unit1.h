@@ -69,7 +69,8 @@ class TForm1 : public tk::TForm {
  private:
   void WMMoving(RECT* proposed);
   void ShowQuoteReply(const std::u16string& reply);
-  // The shutdown sequence of "关闭程序": setting, release, notes. Throws where a step fails.
+  // The shutdown sequence of "关闭程序": setting and its release, then notes, each tried on its
+  // own. Throws one error naming every file that failed.
   void SaveSettingAndNotes();
 
   TAnchors FAnchors = 0;
