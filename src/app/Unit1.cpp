@@ -2,11 +2,13 @@
 
 #include <shellapi.h>
 
+#include <functional>
 #include <vector>
 
 #include "app/Unit2.h"
 #include "app/site_hosts.h"
 #include "core/docking.h"
+#include "core/placement.h"
 #include "core/quote_reply.h"
 #include "toolkit/anti_freeze.h"
 #include "toolkit/application.h"
@@ -146,6 +148,8 @@ void TForm1::Timer2Timer(tk::TObject*) {
 void TForm1::Timer4Timer(tk::TObject*) { RefreshQuotes(); }
 
 void TForm1::RefreshQuotes() {
+  // The run is ending: no request may hold it up.
+  if (quitting_) return;
   const std::string address = QuoteEndpoint();
   if (refresh_depth_ >= kMostRefreshesRunning) {
     // Closing the innermost waiting request lets the stack unwind; the next tick starts afresh.
@@ -164,6 +168,11 @@ void TForm1::RefreshQuotes() {
     std::shared_ptr<tk::TIdHTTP> client = std::make_shared<tk::TIdHTTP>();
     IdHTTP1 = client;
     const uint64_t serial = ++refresh_serial_;
+    waiting_clients_.push_back(client.get());
+    struct Waiting {
+      std::vector<tk::TIdHTTP*>& clients;
+      ~Waiting() { clients.pop_back(); }
+    } waiting{waiting_clients_};
     std::u16string reply = client->Get(address);
     // A newer refresh started while this one waited: its figures are the newer ones.
     if (serial != refresh_serial_) return;
@@ -198,21 +207,44 @@ void TForm1::N3Click(tk::TObject*) {
 }
 
 void TForm1::SaveSettingAndNotes() {
-  const bool checked = Form2->CheckBox1->Checked();
-  if (GoldCfg) {
-    GoldCfg->WriteBool(L"ShowForm", L"Show", checked);
-    GoldCfg.reset();  // the release writes the file out
-  } else {
-    // Released by an earlier attempt whose notes save failed: write through a fresh one.
-    tk::TIniFile settings(tk::SettingsPath());
-    settings.WriteBool(L"ShowForm", L"Show", checked);
+  // Each file is tried on its own: a setting that cannot be written must not cost the notes.
+  std::vector<std::wstring> failures;
+  auto attempt = [&failures](const std::function<void()>& step) {
+    try {
+      step();
+    } catch (const tk::Exception& e) {
+      failures.push_back(e.Message());
+    }
+  };
+  attempt([] {
+    const bool checked = Form2->CheckBox1->Checked();
+    if (GoldCfg) {
+      GoldCfg->WriteBool(L"ShowForm", L"Show", checked);
+      GoldCfg.reset();  // the release writes the file out
+    } else {
+      // Released by an earlier attempt whose notes save failed: write through a fresh one.
+      tk::TIniFile settings(tk::SettingsPath());
+      settings.WriteBool(L"ShowForm", L"Show", checked);
+    }
+  });
+  attempt([] { Form2->Notes().Save(Form2->Memo1->Text()); });
+  if (failures.empty()) return;
+  // One report naming every file that failed, each message a sentence of its own.
+  std::wstring report;
+  for (size_t i = 0; i < failures.size(); ++i) {
+    if (i > 0) report += L"\r\n";
+    report += i + 1 < failures.size() ? tk::ToWide(core::ErrorReportText(tk::ToU16(failures[i]))) : failures[i];
   }
-  Form2->Notes().Save(Form2->Memo1->Text());
+  throw tk::Exception(report);
 }
 
 void TForm1::N2Click(tk::TObject*) {
   SaveSettingAndNotes();
   Application->Terminate();
+  // Saved and told to end: a request still waiting is closed now rather than awaited, and no
+  // refresh starts after this.
+  quitting_ = true;
+  for (tk::TIdHTTP* client : waiting_clients_) client->Disconnect();
 }
 
 void TForm1::Image1MouseDown(tk::TObject*, tk::TMouseButton Button, tk::TShiftState, int, int) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "toolkit/form.h"
 #include "toolkit/image.h"
@@ -68,11 +69,14 @@ class TForm1 : public tk::TForm {
  private:
   void WMMoving(RECT* proposed);
   void ShowQuoteReply(const std::u16string& reply);
-  // The shutdown sequence of "关闭程序": setting, release, notes. Throws where a step fails.
+  // The shutdown sequence of "关闭程序": setting and its release, then notes, each tried on its
+  // own. Throws one error naming every file that failed.
   void SaveSettingAndNotes();
 
   TAnchors FAnchors = 0;
   int refresh_depth_ = 0;          // refreshes running, the outer ones waiting on the inner
+  std::vector<tk::TIdHTTP*> waiting_clients_;  // their clients, outermost first
+  bool quitting_ = false;          // saved and told to end: no refresh may start any more
   uint64_t refresh_serial_ = 0;    // counts refreshes started, so an overtaken one knows it
 };
 

@@ -97,6 +97,8 @@ void TForm2::FormCreate(tk::TObject*) {
       notes_->MarkNotLoaded();
       throw;
     }
+    // A pad that holds less than it was given would save less: the file is kept aside then.
+    if (Memo1->Text() != *text) notes_->MarkNotLoaded();
   }
 }
 

@@ -142,6 +142,61 @@ std::optional<std::u16string> DecodeNotesFile(
     return NormalizeLineBreaks(*text);
 }
 
+namespace {
+
+bool HasUnpairedSurrogate(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            ++i;
+        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<NotesForPad> NotesFileForPad(std::string_view bytes, const AnsiCodePage& ansi) {
+    const ByteOrderMark mark = DetectByteOrderMark(bytes);
+    const std::string_view body = bytes.substr(mark.length);
+    NotesForPad pad{u"", true};
+    switch (mark.encoding) {
+        case NotesEncoding::kUtf16Le:
+        case NotesEncoding::kUtf16Be:
+            pad.text = DecodeUtf16(body, mark.encoding == NotesEncoding::kUtf16Be);
+            pad.exact = body.size() % 2 == 0 && !HasUnpairedSurrogate(pad.text);
+            break;
+        case NotesEncoding::kUtf8: {
+            std::optional<std::u16string> text = DecodeUtf8(body);
+            if (!text) return std::nullopt;
+            pad.text = std::move(*text);
+            break;
+        }
+        case NotesEncoding::kAnsi: {
+            std::optional<std::u16string> text = ansi.decode_strict(body);
+            if (text && ansi.encode(*text) == body) {
+                pad.text = std::move(*text);
+            } else if ((text = DecodeUtf8(body))) {
+                pad.text = std::move(*text);
+                pad.exact = false;
+            } else {
+                pad.text = ansi.decode(body);
+                pad.exact = false;
+            }
+            break;
+        }
+    }
+    for (char16_t& c : pad.text) {
+        if (c == u'\0') {
+            c = u' ';
+            pad.exact = false;
+        }
+    }
+    pad.text = NormalizeLineBreaks(pad.text);
+    return pad;
+}
+
 std::string EncodeUtf8WithBom(std::u16string_view text) {
     std::string out = "\xEF\xBB\xBF";
     out.reserve(3 + text.size() * 3);

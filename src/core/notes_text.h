@@ -41,6 +41,30 @@ std::u16string NormalizeLineBreaks(std::u16string_view text);
 std::optional<std::u16string> DecodeNotesFile(
     std::string_view bytes, const std::function<std::u16string(std::string_view)>& decode_ansi);
 
+// The system's ANSI code page, as the notes file needs it from the platform.
+struct AnsiCodePage {
+    // Nothing when some bytes have no character in the code page.
+    std::function<std::optional<std::u16string>(std::string_view)> decode_strict;
+    // Whatever the platform makes of any bytes.
+    std::function<std::u16string(std::string_view)> decode;
+    std::function<std::string(std::u16string_view)> encode;
+};
+
+// What the notes pad shows of a notes file.
+struct NotesForPad {
+    std::u16string text;  // line breaks CR LF, no NUL
+    // The file's bytes follow back from `text` in the file's own encoding, line breaks aside.
+    // When they do not, saving the text over the file would lose some of it.
+    bool exact;
+};
+
+// The load rule for the pad. ANSI bytes that the code page cannot decode and encode back
+// unchanged are shown as UTF-8 when they are strict UTF-8 (what editors write without a mark),
+// else as the platform decodes them; a UTF-16 file with a last odd byte or an unpaired
+// surrogate, and any text holding NUL (which the pad cannot hold; shown as a blank), are not
+// exact either. No text only when a file marked as UTF-8 is not valid UTF-8.
+std::optional<NotesForPad> NotesFileForPad(std::string_view bytes, const AnsiCodePage& ansi);
+
 // UTF-8 with EF BB BF in front. An unpaired surrogate cannot be encoded and
 // is written as U+FFFD.
 std::string EncodeUtf8WithBom(std::u16string_view text);

@@ -198,12 +198,19 @@ LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
       case WM_QUERYENDSESSION:
         return TRUE;
       case WM_ENDSESSION:
-        app->Terminate();
         if (wp) {
           // The session ends now: release everything without going back to the loop.
+          app->Terminate();
           if (app->OnEndSession) app->OnEndSession();
           app->DestroyForms();
           ExitProcess(0);
+        }
+        // A log-off called off still ends the run, the way a close request does, and the
+        // user is still there to read a report.
+        if (app->main_form_) {
+          SendMessageW(app->main_form_->Handle(), WM_CLOSE, 0, 0);
+        } else {
+          app->Terminate();
         }
         return 0;
       default:

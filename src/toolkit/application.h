@@ -65,6 +65,7 @@ class TApplication {
   void ActivateNextForm(TForm* hidden);
 
   // Runs when Windows ends the session (wParam of WM_ENDSESSION non-zero), before the process ends.
+  // A WM_ENDSESSION with wParam zero (the end called off) closes the main form instead.
   std::function<void()> OnEndSession;
   // When set, takes the error reports in place of the message box.
   std::function<void(const std::wstring& message)> OnException;

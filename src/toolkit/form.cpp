@@ -105,6 +105,12 @@ void TForm::CreateHandle() {
                               Application->Handle(), nullptr, instance, this);
   if (!hwnd) throw Exception(L"Error creating window");
   if (window_.get() != hwnd) window_.reset(hwnd);  // normally bound at WM_NCCREATE already
+  if (Style() & WS_SYSMENU) {
+    // A form has no icon of its own: its title bar shows the application's.
+    HWND app = Application->Handle();
+    SendMessageW(hwnd, WM_SETICON, ICON_BIG, static_cast<LPARAM>(GetClassLongPtrW(app, GCLP_HICON)));
+    SendMessageW(hwnd, WM_SETICON, ICON_SMALL, static_cast<LPARAM>(GetClassLongPtrW(app, GCLP_HICONSM)));
+  }
   for (TWinControl* control : win_controls_) {
     control->Handle();
     SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -293,7 +299,8 @@ LRESULT TForm::MouseButton(UINT msg, WPARAM wp, LPARAM lp) {
   // The second press of a double click makes no second click.
   click_armed_ = msg == WM_LBUTTONDOWN;
   TShiftState shift = ShiftFromKeys(wp) | (dbl ? ssDouble : 0);
-  if (dbl) control->DblClick();
+  // Only the left button double-clicks a control; the others' second press is just a press.
+  if (msg == WM_LBUTTONDBLCLK) control->DblClick();
   control->MouseDown(button, shift, p.x - control->Left(), p.y - control->Top());
   return 0;
 }

@@ -65,6 +65,18 @@ std::u16string AnsiToUtf16(std::string_view bytes) {
   return ToU16(text);
 }
 
+std::optional<std::u16string> AnsiToUtf16Strictly(std::string_view bytes) {
+  if (bytes.empty()) return std::u16string();
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  if (length <= 0) return std::nullopt;
+  std::wstring text(static_cast<std::size_t>(length), L'\0');
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, text.data(), length) != length) {
+    return std::nullopt;
+  }
+  return ToU16(text);
+}
+
 std::string Utf16ToAnsi(std::wstring_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
@@ -234,14 +246,18 @@ std::optional<std::wstring> NotesFile::Load() {
   }
   file.reset();
 
-  std::optional<std::u16string> text = core::DecodeNotesFile(bytes, AnsiToUtf16);
-  if (!text) throw OpenFailure(path_, ERROR_NO_UNICODE_TRANSLATION);
+  const core::AnsiCodePage ansi{AnsiToUtf16Strictly, AnsiToUtf16,
+                                [](std::u16string_view text) { return Utf16ToAnsi(ToWide(text)); }};
+  std::optional<core::NotesForPad> pad = core::NotesFileForPad(bytes, ansi);
+  if (!pad) throw OpenFailure(path_, ERROR_NO_UNICODE_TRANSLATION);
 
   Hasher hasher;
   hasher.Add(bytes.data(), bytes.size());
   loaded_ = {hasher.Size(), hasher.Hash()};
-  seen_ = Seen::kLoaded;
-  return ToWide(*text);
+  // Text that would not give these bytes back leaves the file counting as not loaded, so the
+  // first save keeps it aside.
+  seen_ = pad->exact ? Seen::kLoaded : Seen::kUnknown;
+  return ToWide(pad->text);
 }
 
 void NotesFile::MarkNotLoaded() {

@@ -49,7 +49,9 @@ class NotesFile {
   const std::wstring& Path() const { return path_; }
 
   // The text for the pad, line breaks as CR LF. Nothing, and no error, when no file of that name
-  // exists or the name is a directory's.
+  // exists or the name is a directory's. A file whose bytes would not come back from the text
+  // (bytes the code page cannot decode strictly, NUL bytes, a broken UTF-16 file) is still
+  // shown, as UTF-8 when it is strict UTF-8 and NUL as a blank, but counts as not loaded.
   std::optional<std::wstring> Load();
 
   // The pad refused the text from Load(): the file then counts as not loaded, and the next save

@@ -13,7 +13,11 @@ TWinControl::~TWinControl() {
 
 HWND TWinControl::Handle() {
   if (!window_) {
-    window_ = CreateWnd(parent_->Handle());
+    // Making the form's window makes every control's window, this one's included: only a
+    // control still without one after that makes its own here.
+    HWND parent = parent_->Handle();
+    if (window_) return window_;
+    window_ = CreateWnd(parent);
     if (font_ && window_) SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_->Handle()), FALSE);
     WindowCreated();
   }

@@ -189,6 +189,90 @@ TEST(DecodeNotesFile, AnsiDecoderGetsEveryByteAndOnlyForUnmarkedFiles) {
     EXPECT_EQ(seen, std::vector<std::string>{"\xFF" "abc"});
 }
 
+// A small double-byte code page standing in for the platform's: ASCII below 0x80; a lead byte
+// 0x81-0xFE takes a trail byte 0x40-0xFE; 0x80 decodes to U+00A0, which encodes as a blank,
+// so it does not come back. The lenient decoding makes "?" of what the strict one refuses.
+core::AnsiCodePage ToyDoubleByteCodePage() {
+    auto decode = [](std::string_view bytes, bool strict) -> std::optional<std::u16string> {
+        std::u16string out;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const unsigned b = static_cast<unsigned char>(bytes[i]);
+            if (b < 0x80) {
+                out += static_cast<char16_t>(b);
+            } else if (b == 0x80) {
+                out += u'\u00A0';
+            } else if (b == 0xFF) {
+                if (strict) return std::nullopt;
+                out += u'?';
+            } else {
+                const unsigned t = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+                if (t < 0x40 || t == 0x7F || t == 0xFF) {
+                    if (strict) return std::nullopt;
+                    out += u'?';
+                    continue;
+                }
+                out += static_cast<char16_t>(0x4E00 + (b - 0x81) * 0xBF + (t - 0x40));
+                ++i;
+            }
+        }
+        return out;
+    };
+    core::AnsiCodePage page;
+    page.decode_strict = [decode](std::string_view bytes) { return decode(bytes, true); };
+    page.decode = [decode](std::string_view bytes) { return *decode(bytes, false); };
+    page.encode = [](std::u16string_view text) {
+        std::string out;
+        for (char16_t c : text) {
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if (c == u'\u00A0') {
+                out += ' ';
+            } else if (c >= 0x4E00 && c < 0x4E00 + 0x7E * 0xBF) {
+                out += static_cast<char>(0x81 + (c - 0x4E00) / 0xBF);
+                out += static_cast<char>(0x40 + (c - 0x4E00) % 0xBF);
+            } else {
+                out += '?';
+            }
+        }
+        return out;
+    };
+    return page;
+}
+
+TEST(NotesFileForPad, FilesWhoseBytesWouldNotComeBackAreShownButNotExact) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::optional<std::u16string> text;
+        bool exact;
+    };
+    const std::u16string pair = u"\u4E00";  // 81 40 in the toy code page
+    const std::vector<Case> cases = {
+        {"ANSI, LF breaks", "a\nb", u"a\r\nb", true},
+        {"ANSI double-byte pair", "\x81\x40z", pair + u"z", true},
+        {"UTF-8 without a mark, a character before the line end", "\xE4\xBD\xA0\r\n", u"\u4F60\r\n", false},
+        {"cut after a lead byte", "ab\x81", u"ab?", false},
+        {"decodes, but encodes back otherwise", "x\x80", u"x\u00A0", false},
+        {"NUL bytes shown as blanks", "a\0\0b\r\n"s, u"a  b\r\n", false},
+        {"UTF-16 LE", "\xFF\xFE" "a\0\n\0"s, u"a\r\n", true},
+        {"UTF-16 LE with a last odd byte", "\xFF\xFE" "a\0b"s, u"a", false},
+        {"UTF-16 BE with an unpaired surrogate", "\xFE\xFF\xD8\x3D\0a"s, u"\xD83D" u"a", false},
+        {"UTF-16 LE holding NUL", "\xFF\xFE" "a\0\0\0"s, u"a ", false},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF\xE4\xBD\xA0", u"\u4F60", true},
+        {"UTF-8 with a mark, invalid", "\xEF\xBB\xBF\xE4\xBD", std::nullopt, true},
+        {"zero bytes", "", u"", true},
+    };
+    const core::AnsiCodePage page = ToyDoubleByteCodePage();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::optional<core::NotesForPad> pad = core::NotesFileForPad(c.bytes, page);
+        ASSERT_EQ(pad.has_value(), c.text.has_value());
+        if (!pad) continue;
+        EXPECT_EQ(pad->text, *c.text);
+        EXPECT_EQ(pad->exact, c.exact);
+    }
+}
+
 TEST(EncodeUtf8WithBom, MarkThenUtf8) {
     struct Case {
         const char* what;

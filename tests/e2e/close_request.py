@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A close request ends the program like "关闭程序": it writes the setting and the notes beside
 the program and ends it with exit code 0. Sent to the bar window, sent to the hidden
-application window, and typed as Alt+F4 on the bar."""
+application window, and typed as Alt+F4 on the bar. A notes file whose bytes the pad cannot give
+back is found byte for byte beside the program after such an end without an edit."""
 
 import os
 import time
@@ -43,11 +44,45 @@ def alt_f4(prog, bar):
     return True
 
 
+# (what, the file's bytes, what the save writes of the unedited pad, or None where the platform
+# decides what a cut character shows as)
+UNEXACT_NOTES = [
+    ("UTF-8 without a mark, \"你\" at a line end", b"buy 2300\r\n\xe4\xbd\xa0\r\n",
+     "buy 2300\r\n你\r\n".encode(h.NOTES_ENCODING)),
+    ("cut after a GBK lead byte", b"\xd6\xd0\xce\xc4 2300\r\n\xd6", None),
+    ("NUL bytes", b"gold\x00\x002300\r\nsilver", b"gold  2300\r\nsilver"),
+]
+
+
+def unexact_notes_are_kept(case, what, original, saved):
+    prog = case.program()
+    prog.keep_portal_closed()
+    with open(prog.file_path(h.NOTES_FILE), "wb") as f:
+        f.write(original)
+    prog.start()
+    bar = prog.wait_bar(timeout=30)
+    case.require(bar.get("found") == 1, "%s: the bar comes into view" % what)
+    case.require(h.driver("post", h.BAR_CLASS, "--exe", prog.path, "WM_CLOSE").ok, "%s: the request is made" % what)
+    code = prog.wait_exit(15)
+    case.check(code == 0, "%s: the program ends with exit code 0" % what, "exit code %s" % code)
+    kept = [n for n in prog.files() if n.startswith(h.NOTES_FILE + ".unloaded-")]
+    case.check(len(kept) == 1 and prog.read(kept[0]) == original,
+               "%s: the original is found byte for byte beside the program" % what,
+               "kept %s" % [(n, prog.read(n)) for n in kept])
+    notes = prog.read(h.NOTES_FILE)
+    case.check(notes is not None and (saved is None or notes == saved),
+               "%s: %s holds what the pad showed" % (what, h.NOTES_FILE), repr(notes))
+    case.check(len(prog.files()) == 4, "%s: nothing else is left beside the program" % what,
+               "folder holds %s" % prog.files())
+
+
 def main(case):
     case.server(body="2345.67R|5678.90U")
     close_via(case, "WM_CLOSE to the bar", post_close(h.BAR_CLASS))
     close_via(case, "WM_CLOSE to the application window", post_close(h.APP_CLASS))
     close_via(case, "Alt+F4 on the bar", alt_f4)
+    for what, original, saved in UNEXACT_NOTES:
+        unexact_notes_are_kept(case, what, original, saved)
 
 
 h.run("close_request", main)

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A double click on the bar opens the portal, and the second press of that double click, held
-down, drags the bar like any left press; afterwards the bar is dragged as before."""
+down, drags the bar like any left press; afterwards the bar is dragged as before. Right and
+middle double clicks on the bar open nothing."""
 
 import time
 
@@ -33,6 +34,12 @@ def main(case):
     case.check(single.ok and single["visible"] == 0 and prog.bar_rect()[:2] == (x0, y0),
                "a single click on the bar neither opens the portal nor moves the bar",
                "portal visible %s, bar at %s" % (single.get("visible"), prog.bar_rect()))
+    for name, button in (("right", 3), ("middle", 2)):
+        h.xdo("click", "--repeat", 2, "--delay", int(DOUBLE_CLICK_GAP_S * 1000), button)
+        time.sleep(1.0)
+        other = portal(prog)
+        case.check(other.ok and other["visible"] == 0, "a %s double click on the bar opens nothing" % name,
+                   "portal visible %s" % other.get("visible"))
 
     # Click, then press again at once and hold: the second press is a double click.
     bar_track = prog.track(timeout_s=30.0)

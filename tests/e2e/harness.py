@@ -712,14 +712,18 @@ class QuoteServer:
 # ---- the program ----------------------------------------------------------------------
 
 class Program:
-    """One run of the program, from its own copy in a fresh temporary folder."""
+    """One run of the program, from its own copy in a fresh temporary folder, or from the copy
+    of an earlier run (same_folder_as), as a user starts it again."""
 
-    def __init__(self, artifacts, name="Project1.exe"):
+    def __init__(self, artifacts, name="Project1.exe", same_folder_as=None):
         if not os.path.exists(PROGRAM_EXE):
             raise RuntimeError("the program is not built: %s" % PROGRAM_EXE)
-        self.folder = tempfile.mkdtemp(prefix=TEMP_PREFIX)
-        self.path = os.path.join(self.folder, name)
-        shutil.copy2(PROGRAM_EXE, self.path)
+        if same_folder_as is not None:
+            self.folder, self.path = same_folder_as.folder, same_folder_as.path
+        else:
+            self.folder = tempfile.mkdtemp(prefix=TEMP_PREFIX)
+            self.path = os.path.join(self.folder, name)
+            shutil.copy2(PROGRAM_EXE, self.path)
         self.artifacts = artifacts
         self.proc = None
         self.started_at = None
@@ -923,8 +927,8 @@ class Case:
         self.servers.append(s)
         return s
 
-    def program(self, name="Project1.exe"):
-        p = Program(self.artifacts, name)
+    def program(self, name="Project1.exe", same_folder_as=None):
+        p = Program(self.artifacts, name, same_folder_as)
         self.programs.append(p)
         return p
 

@@ -1,7 +1,11 @@
 #!/usr/bin/python3
 """While a quote request waits on a server that accepts and never answers, the program keeps
 taking messages: a message sent to the bar comes back within 300 ms, and the dot blinks on.
-Both for the first request (bar still hidden) and for a refresh of the shown bar."""
+Both for the first request (bar still hidden) and for a refresh of the shown bar. "关闭程序"
+taken while the first request waits closes that request at once, starts no other and ends the
+program."""
+
+import os
 
 import threading
 import time
@@ -39,7 +43,26 @@ def first_request_hangs(case, server):
     check_pings(case, results[0], "first request waiting, bar hidden")
     bar = prog.find()
     case.check(bar.ok and bar["visible"] == 0, "the bar is still hidden after the probes")
-    prog.stop()
+
+    case.require(prog.wait_tray_icon() is not None, "the run's icon comes into the shell's tray")
+    waiting = server.quote_requests()[-1]["conn"]
+    opened = time.time()
+    case.require(prog.choose_close().ok, "the tray menu comes up while the request waits")
+    chosen = time.time()  # the choice was made by now
+    code = prog.wait_exit(20)
+    ended = time.time()
+    conn = [c for c in server.connections() if c["conn"] == waiting][0]
+    closed = conn["closed"]
+    case.check(closed is not None and conn["closed_by"] == "peer" and opened < closed <= chosen + 1.0,
+               "\"关闭程序\" closes the waiting request at once",
+               "closed by %s %.2f s after the choice" % (conn["closed_by"], (closed or 0) - chosen))
+    case.check(code == 0, "the program ends with exit code 0",
+               "exit code %s, %.2f s after the choice (Wine takes seconds to remove the tray icon and windows)" % (
+                   code, ended - chosen))
+    case.check(server.quote_count() == 1, "no other request is made after the choice",
+               "%d quote requests" % server.quote_count())
+    case.check(prog.read(h.SETTINGS_FILE) == h.settings_bytes(False) and prog.read(h.NOTES_FILE) == h.INITIAL_NOTES,
+               "the setting and the notes are written", "folder holds %s" % sorted(os.listdir(prog.folder)))
 
 
 def refresh_hangs(case, server):

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Windows ending the session: the program lets it end (it answers the query with 1), its tray
 icon leaves the shell's tray when its window is told that the session ends, and the application
-window, told the same, saves the setting and the notes without a word and ends the process."""
+window, told the same, saves the setting and the notes without a word and ends the process.
+A session end called off (wParam 0) ends the run as a close request does: saved as well."""
 
 import os
 import time
@@ -43,6 +44,20 @@ def main(case):
                "nothing else is left beside the program", "folder holds %s" % prog.files())
     case.check(prog.tray_icon() is None and not h.driver("list", "--exe", prog.path).get("count"),
                "no icon and no window of the run is left")
+
+    # The log-off called off: every window hears WM_ENDSESSION with wParam 0.
+    prog = case.program()
+    prog.start()
+    bar = prog.wait_bar(timeout=30)
+    case.require(bar.get("found") == 1, "called off: the bar comes into view")
+    t0 = time.time()
+    for window in ("TTrayIconWindow", h.APP_CLASS):
+        h.driver("post", window, "--exe", prog.path, "WM_ENDSESSION", 0, 0)
+    code = prog.wait_exit(15)
+    case.check(code == 0, "called off: the run ends with exit code 0",
+               "exit code %s, %.2f s after the message" % (code, time.time() - t0))
+    case.check(prog.read(h.SETTINGS_FILE) == h.settings_bytes(False) and prog.read(h.NOTES_FILE) == h.INITIAL_NOTES,
+               "called off: the setting and the notes are saved", "folder holds %s" % prog.files())
 
 
 h.run("session_end", main)

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""When "关闭程序" cannot save, the user is told and the program stays: a read-only GoldCfg.ini
-gives "Unable to write to <path>." and nothing is saved; a folder named qorla.txt in the way of
-the notes gives "Cannot create file "<path>". <reason>" after the setting has been written.
-Once the obstacle is gone, "关闭程序" saves and ends the program."""
+"""When "关闭程序" cannot save a file, the user is told and the program stays: a settings file that
+cannot be written (read-only, or a folder of that name) gives "Unable to write to <path>." and
+the notes are saved all the same, byte for byte as they were; a folder named qorla.txt in the way
+of the notes gives "Cannot create file "<path>". <reason>" after the setting has been written;
+with both in the way, the report names both. Once the obstacle is gone, "关闭程序" saves and ends
+the program."""
 
 import os
 import shutil
@@ -39,24 +41,67 @@ def stays_after_ok(case, prog, what):
                "%s: after OK the program runs on, the bar is still there" % what)
 
 
-def settings_read_only(case):
+# The user's notes from earlier runs, in code page 936: "买入 2300" and "止损"
+USER_NOTES = b"\xc2\xf2\xc8\xeb 2300\r\n\xd6\xb9\xcb\xf0\r\n"
+
+
+def read_only_settings(case, prog):
+    with open(prog.file_path(h.SETTINGS_FILE), "wb") as f:
+        f.write(h.settings_bytes(True))
+    r = h.driver("attrib", prog.file_path(h.SETTINGS_FILE), "+r")
+    case.require(r.ok and r["readonly"] == 1, "%s is read-only for Windows programs" % h.SETTINGS_FILE)
+
+
+def settings_folder(case, prog):
+    os.mkdir(prog.file_path(h.SETTINGS_FILE))
+
+
+def settings_unwritable(case):
+    for label, obstacle in (("read-only setting", read_only_settings), ("a folder named GoldCfg.ini", settings_folder)):
+        def prepare(prog):
+            obstacle(case, prog)
+            with open(prog.file_path(h.NOTES_FILE), "wb") as f:
+                f.write(USER_NOTES)
+        prog = start(case, prepare)
+        before = prog.read(h.SETTINGS_FILE)
+        notes_inode = os.stat(prog.file_path(h.NOTES_FILE)).st_ino
+        box = close_and_read_report(case, prog, "settings")
+        expected = "Unable to write to %s." % h.windows_path(prog.file_path(h.SETTINGS_FILE))
+        case.check(box["title"] == "Project1", "%s: the report's caption is the application title" % label,
+                   box["title"])
+        case.check(box["text"] == expected, "%s: the report reads \"Unable to write to <path>.\"" % label,
+                   box["text"])
+        case.check(box["buttons"] == 1 and box["button0.id"] == 1, "%s: the report has one button, OK" % label,
+                   "%s button(s)" % box["buttons"])
+        # The save puts a new file in the old one's place.
+        case.check(os.stat(prog.file_path(h.NOTES_FILE)).st_ino != notes_inode and
+                   prog.read(h.NOTES_FILE) == USER_NOTES,
+                   "%s: the notes are saved all the same, byte for byte as they were" % label,
+                   repr(prog.read(h.NOTES_FILE)))
+        stays_after_ok(case, prog, label)
+        prog.stop()
+        case.check(prog.read(h.SETTINGS_FILE) == before and os.path.exists(prog.file_path(h.SETTINGS_FILE)),
+                   "%s: after the end, the settings file is untouched" % label)
+        case.check(prog.read(h.NOTES_FILE) == USER_NOTES and
+                   prog.files() == sorted([os.path.basename(prog.path), h.SETTINGS_FILE, h.NOTES_FILE]),
+                   "%s: after the end, the notes lie beside the program as they were, and nothing else" % label,
+                   "folder holds %s" % prog.files())
+
+
+def both_in_the_way(case):
     def prepare(prog):
-        with open(prog.file_path(h.SETTINGS_FILE), "wb") as f:
-            f.write(h.settings_bytes(True))
-        r = h.driver("attrib", prog.file_path(h.SETTINGS_FILE), "+r")
-        case.require(r.ok and r["readonly"] == 1, "%s is read-only for Windows programs" % h.SETTINGS_FILE)
+        read_only_settings(case, prog)
+        os.mkdir(prog.file_path(h.NOTES_FILE))
 
     prog = start(case, prepare)
-    box = close_and_read_report(case, prog, "settings")
-    expected = "Unable to write to %s." % h.windows_path(prog.file_path(h.SETTINGS_FILE))
-    case.check(box["title"] == "Project1", "the report's caption is the application title", box["title"])
-    case.check(box["text"] == expected, "the report reads \"Unable to write to <path>.\"", box["text"])
-    case.check(box["buttons"] == 1 and box["button0.id"] == 1, "the report has one button, OK",
-               "%s button(s)" % box["buttons"])
-    stays_after_ok(case, prog, "read-only setting")
-    case.check(prog.read(h.SETTINGS_FILE) == h.settings_bytes(True), "the setting file is untouched")
-    case.check(prog.files() == sorted([os.path.basename(prog.path), h.SETTINGS_FILE]),
-               "no notes file is written", "folder holds %s" % prog.files())
+    box = close_and_read_report(case, prog, "both")
+    reason = h.driver("errtext", ACCESS_DENIED)["text"].rstrip(" \r\n.")
+    expected = "Unable to write to %s.\r\nCannot create file \"%s\". %s" % (
+        h.windows_path(prog.file_path(h.SETTINGS_FILE)), h.windows_path(prog.file_path(h.NOTES_FILE)), reason)
+    if ord(expected[-1]) > ord("."):
+        expected += "."
+    case.check(box["text"] == expected, "both in the way: one report names both files", box["text"])
+    stays_after_ok(case, prog, "both in the way")
     prog.stop()
 
 
@@ -93,8 +138,9 @@ def notes_in_the_way(case):
 
 def main(case):
     case.server(body="2345.67R|5678.90U")
-    settings_read_only(case)
+    settings_unwritable(case)
     notes_in_the_way(case)
+    both_in_the_way(case)
 
 
 h.run("settings_write_failure", main)

@@ -140,6 +140,25 @@ void CheckFileBytes(std::string_view bytes) {
         CheckOnlyCrLf(*loaded);
         FUZZ_CHECK(WithoutBreaks(*loaded) == WithoutBreaks(*decoded));
     }
+
+    // The pad's view: never a NUL, CR LF breaks only; exact text is the decoded
+    // text itself, and with Latin-1 (which gives every byte back) any unmarked
+    // file without NUL is exact.
+    const core::AnsiCodePage latin1{
+        [](std::string_view b) { return std::optional<std::u16string>(Latin1(b)); }, Latin1,
+        [](std::u16string_view t) {
+            std::string out;
+            for (char16_t c : t) out += c < 0x100 ? static_cast<char>(c) : '?';
+            return out;
+        }};
+    const std::optional<core::NotesForPad> pad = core::NotesFileForPad(bytes, latin1);
+    FUZZ_CHECK(pad.has_value() == loaded.has_value());
+    if (pad) {
+        FUZZ_CHECK(pad->text.find(u'\0') == std::u16string::npos);
+        CheckOnlyCrLf(pad->text);
+        if (pad->exact) FUZZ_CHECK(WithoutBreaks(pad->text) == WithoutBreaks(*decoded));
+        if (!marked_utf8 && !marked_utf16 && bytes.find('\0') == std::string_view::npos) FUZZ_CHECK(pad->exact);
+    }
 }
 
 void CheckText(std::u16string_view text) {

@@ -58,6 +58,11 @@
 //                                   wait for a shown pop-up menu (#32768) of the process and
 //                                   print its rectangle (Wine lets no other process read a
 //                                   menu's items: they are checked on the screen)
+//   children CLASS                  the child windows of the first matching top-level window,
+//                                   from the top of the stacking order down (c0.*, c1.*, ...:
+//                                   hwnd, class, visible, text, rectangle in the parent's
+//                                   client area); client_left/client_top: the parent's client
+//                                   origin on the screen
 //   attrib PATH [+r | -r]           set or clear the read-only attribute of a file;
 //                                   print the attributes it has then
 //   errtext CODE                    the system's text for an error code (FormatMessage)
@@ -353,6 +358,33 @@ int CmdList(const Options& o) {
   auto all = FindAll(o.filter);
   Put("count", static_cast<long long>(all.size()));
   for (size_t i = 0; i < all.size(); ++i) PrintWindow(all[i], ("w" + std::to_string(i) + ".").c_str());
+  return 0;
+}
+
+int CmdChildren(const Options& o) {
+  HWND h = FindOne(o.filter);
+  Put("found", h ? 1 : 0);
+  if (!h) return 1;
+  POINT origin{0, 0};
+  ClientToScreen(h, &origin);
+  Put("client_left", origin.x);
+  Put("client_top", origin.y);
+  long long n = 0;
+  for (HWND child = GetWindow(h, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT), ++n) {
+    const std::string p = "c" + std::to_string(n) + ".";
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, h, reinterpret_cast<POINT*>(&r), 2);
+    PutHwnd((p + "hwnd").c_str(), child);
+    Put((p + "class").c_str(), ClassOf(child));
+    Put((p + "visible").c_str(), IsWindowVisible(child) ? 1 : 0);
+    Put((p + "text").c_str(), TextOf(child));
+    Put((p + "left").c_str(), r.left);
+    Put((p + "top").c_str(), r.top);
+    Put((p + "right").c_str(), r.right);
+    Put((p + "bottom").c_str(), r.bottom);
+  }
+  Put("count", n);
   return 0;
 }
 
@@ -907,7 +939,7 @@ int wmain(int argc, wchar_t** argv) {
 
   // Commands that act on a window take its class as the first positional argument.
   static const wchar_t* kWindowCommands[] = {L"find", L"info", L"wait", L"wait-gone", L"post",
-                                             L"send", L"send-moving", L"ping", L"track", L"launch"};
+                                             L"send", L"send-moving", L"ping", L"track", L"launch", L"children"};
   for (const wchar_t* c : kWindowCommands) {
     if (cmd != c) continue;
     if (o.args.empty()) return Usage("window class expected");
@@ -920,6 +952,7 @@ int wmain(int argc, wchar_t** argv) {
   else if (cmd == L"wait") rc = CmdWait(o);
   else if (cmd == L"wait-gone") rc = CmdWaitGone(o);
   else if (cmd == L"list") rc = CmdList(o);
+  else if (cmd == L"children") rc = CmdChildren(o);
   else if (cmd == L"post") rc = CmdPost(o);
   else if (cmd == L"send") rc = CmdSend(o);
   else if (cmd == L"send-moving") rc = CmdSendMoving(o);

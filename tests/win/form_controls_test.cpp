@@ -10,6 +10,7 @@
 #include "toolkit/form.h"
 #include "toolkit/image.h"
 #include "toolkit/label.h"
+#include "toolkit/memo.h"
 #include "toolkit/timer.h"
 
 using testing_support::PumpUntil;
@@ -146,6 +147,60 @@ TEST_F(FormControls, RightPressReachesTheHandlerWithItsButtonButMakesNoClick) {
   SendMessageW(form.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(60, 20));
   std::vector<std::string> expected{"lower.down.1@50,10"};
   EXPECT_EQ(form.events, expected);
+}
+
+TEST_F(FormControls, OnlyTheLeftButtonDoubleClicks) {
+  struct Case { UINT down, dblclk, up; const char* expected_double_press; };
+  const Case cases[] = {
+      {WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, WM_RBUTTONUP, "lower.down.1.double@50,10"},
+      {WM_MBUTTONDOWN, WM_MBUTTONDBLCLK, WM_MBUTTONUP, "lower.down.2.double@50,10"},
+  };
+  for (const Case& c : cases) {
+    form.events.clear();
+    for (UINT msg : {c.down, c.up, c.dblclk, c.up}) SendMessageW(form.Handle(), msg, 0, MAKELPARAM(60, 20));
+    ASSERT_EQ(form.events.size(), 2u);
+    EXPECT_EQ(form.events[1], c.expected_double_press) << "a press, no double click";
+  }
+}
+
+// Two windowed controls, the later one stacked over the earlier.
+class PadForm : public tk::TForm {
+ public:
+  tk::TMemo* lower = nullptr;
+  tk::TMemo* upper = nullptr;
+  void Build() { Construct(); }
+
+ protected:
+  void ReadLayout() override {
+    SetClientSize(200, 100);
+    lower = AddWinControl<tk::TMemo>(nullptr, L"lower");
+    lower->SetBounds(0, 0, 200, 100);
+    upper = AddWinControl<tk::TMemo>(nullptr, L"upper");
+    upper->SetBounds(0, 0, 200, 100);
+  }
+  const wchar_t* ClassName() const override { return L"TPadTestForm"; }
+  DWORD Style() const override { return WS_POPUP; }
+};
+
+std::vector<HWND> ChildrenTopFirst(HWND parent) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
+  }
+  return children;
+}
+
+TEST(WinControl, OneWindowEachStackedInLayoutOrderWhicheverControlAsksFirst) {
+  TestApplication();
+  for (bool upper_first : {true, false}) {
+    PadForm form;
+    form.Build();
+    // Asking a control for its window before the form has one makes the form's window.
+    HWND asked = upper_first ? form.upper->Handle() : form.lower->Handle();
+    EXPECT_EQ(asked, upper_first ? form.upper->Handle() : form.lower->Handle()) << "the same window again";
+    const std::vector<HWND> expected{form.upper->Handle(), form.lower->Handle()};
+    EXPECT_EQ(ChildrenTopFirst(form.Handle()), expected) << (upper_first ? "upper" : "lower") << " asked first";
+  }
 }
 
 TEST_F(FormControls, HiddenControlLetsThePressThroughToTheOneBelow) {

@@ -146,23 +146,26 @@ TEST_F(notes_file, ByteOrderMarkSelectsTheEncodingAndTheSaveWritesAnsiWithoutMar
   struct Case {
     const char* what;
     std::string bytes;
+    bool kept;  // the dropped byte is not in the pad: the original is kept aside
   };
   // "中a\r\n文" in each encoding.
   const std::vector<Case> cases = {
-      {"UTF-16 LE", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65"s},
-      {"UTF-16 BE", "\xFE\xFF\x4E\x2D\0a\0\r\0\n\x65\x87"s},
-      {"UTF-16 LE, last odd byte dropped", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65\x41"s},
-      {"UTF-8", "\xEF\xBB\xBF\xE4\xB8\xAD" "a\r\n\xE6\x96\x87"},
+      {"UTF-16 LE", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65"s, false},
+      {"UTF-16 BE", "\xFE\xFF\x4E\x2D\0a\0\r\0\n\x65\x87"s, false},
+      {"UTF-16 LE, last odd byte dropped", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65\x41"s, true},
+      {"UTF-8", "\xEF\xBB\xBF\xE4\xB8\xAD" "a\r\n\xE6\x96\x87", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    for (const auto& [name, bytes] : Folder()) DeleteFileW((folder_.Path() + name).c_str());
     ASSERT_TRUE(WriteBytes(path_, c.bytes));
     tk::NotesFile notes(path_);
     const std::optional<std::wstring> text = notes.Load();
     EXPECT_EQ(text, L"中a\r\n文");
     notes.Save(text.value_or(L""));
     EXPECT_EQ(ReadBytes(path_), "\xD6\xD0" "a\r\n\xCE\xC4");
-    EXPECT_EQ(Folder().size(), 1u);
+    EXPECT_EQ(Kept(Folder(), L"unloaded"), c.kept ? std::vector<std::string>{c.bytes} : std::vector<std::string>{});
+    EXPECT_EQ(Folder().size(), c.kept ? 2u : 1u);
   }
 }
 
@@ -360,6 +363,41 @@ TEST_F(notes_file, InvalidUtf8IsReportedAndTheFileIsKeptAtTheSave) {
   EXPECT_EQ(contents.size(), 2u);
   EXPECT_EQ(contents.at(L"qorla.txt"), "pad");
   EXPECT_EQ(Kept(contents, L"unloaded"), std::vector<std::string>{bytes});
+}
+
+TEST_F(notes_file, BytesThatWouldNotComeBackAreShownAndKeptAtTheFirstSave) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::wstring shown_start;  // what the pad shows begins so
+    std::string saved;         // what the save of the unedited text writes
+  };
+  const std::vector<Case> cases = {
+      // E4 BD is a character of code page 936; A0 0D is not: shown as the UTF-8 it is.
+      {"UTF-8 without a mark, a character at a line end", "\xE4\xBD\xA0\r\n", L"你\r\n", "\xC4\xE3\r\n"},
+      {"cut after a lead byte", "\xD6\xD0\xCE", L"中", ""},
+      {"NUL bytes", "ab\0\0cd\r\nef"s, L"ab  cd\r\nef", "ab  cd\r\nef"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [name, bytes] : Folder()) DeleteFileW((folder_.Path() + name).c_str());
+    ASSERT_TRUE(WriteBytes(path_, c.bytes));
+    tk::NotesFile notes(path_);
+    const std::optional<std::wstring> text = notes.Load();
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(text->compare(0, c.shown_start.size(), c.shown_start), 0) << "shown as " << text->size() << " characters";
+    EXPECT_EQ(text->find(L'\0'), std::wstring::npos) << "the pad holds no NUL";
+
+    notes.Save(*text);
+    const auto contents = Folder();
+    EXPECT_EQ(Kept(contents, L"unloaded"), std::vector<std::string>{c.bytes}) << "the original, byte for byte";
+    EXPECT_EQ(contents.size(), 2u);
+    if (!c.saved.empty()) {
+      EXPECT_EQ(contents.at(L"qorla.txt"), c.saved);
+    }
+    notes.Save(*text);
+    EXPECT_EQ(Folder().size(), 2u) << "the run's own save is not kept again";
+  }
 }
 
 TEST_F(notes_file, FileThatCouldNotBeOpenedIsKeptAtTheSave) {
