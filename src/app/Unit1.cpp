@@ -183,7 +183,8 @@ void TForm1::RefreshQuotes() {
 }
 
 void TForm1::ShowQuoteReply(const std::u16string& reply) {
-  const std::vector<std::u16string> items = core::ParseQuoteReply(reply);
+  // The bar shows two figures; the rest of a reply, however long, is never split.
+  const std::vector<std::u16string> items = core::ParseQuoteReply(reply, 2);
   gold->SetCaption(tk::ToWide(ItemAt(items, 0)));
   silver->SetCaption(tk::ToWide(ItemAt(items, 1)));
 }

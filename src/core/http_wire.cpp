@@ -154,6 +154,20 @@ HttpReplyReader::Step HttpReplyReader::FeedClose() {
     return step_;
 }
 
+HttpReplyReader::Step HttpReplyReader::FeedLocalClose() {
+    if (phase_ == Phase::kEnded) return step_;
+    // Whatever is buffered may still complete the reply.
+    Run();
+    if (phase_ == Phase::kEnded) return step_;
+    closed_ = true;
+    if (phase_ == Phase::kProbe && Buffered() == 0) {
+        Finish();  // no body was expected
+    } else {
+        Fail("Connection closed from this side before the reply was whole.");
+    }
+    return step_;
+}
+
 HttpReplyReader::Step HttpReplyReader::ProbeTimedOut() {
     if (phase_ == Phase::kProbe && Buffered() == 0) Finish();
     return step_;
@@ -178,6 +192,7 @@ bool HttpReplyReader::RunOnce() {
     switch (phase_) {
         case Phase::kStatusLine:
             if (!TakeLine(line)) return false;
+            status_line_bytes_ = last_line_bytes_;
             OnStatusLine(line);
             return true;
         case Phase::kHeaderLines:
@@ -256,7 +271,6 @@ void HttpReplyReader::OnStatusLine(const std::string& line) {
     status_ = ParseStatusCode(status_line_);
     headers_.clear();
     header_line_seen_ = false;
-    header_bytes_ = 0;
     phase_ = Phase::kHeaderLines;
 }
 
@@ -281,7 +295,13 @@ void HttpReplyReader::OnHeaderLine(const std::string& raw) {
 
 void HttpReplyReader::OnHeaderBlockEnd() {
     if (status_ == 100) {
-        // An interim reply: the real one follows.
+        // An interim reply: the real one follows. Its bytes stay counted, so a
+        // server cannot keep the request going with interim replies alone.
+        header_bytes_ += status_line_bytes_;
+        if (header_bytes_ > kMaxHeaderBlock) {
+            Fail("Reply header block too large.");
+            return;
+        }
         phase_ = Phase::kStatusLine;
         return;
     }
@@ -372,9 +392,11 @@ void HttpReplyReader::OnClose() {
             OnHeaderBlockEnd();
             return;
         case Phase::kProbe:
-        case Phase::kLengthBody:
         case Phase::kBodyUntilClose:
             Finish();
+            return;
+        case Phase::kLengthBody:
+            Fail("Connection closed before the whole body arrived.");
             return;
         case Phase::kChunkSize:
         case Phase::kChunkData:

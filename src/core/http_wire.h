@@ -33,26 +33,31 @@ struct HttpHeader {
 // Reads one HTTP reply from bytes fed in whatever pieces they arrive.
 //
 // After each call the reader says what it needs next:
-//   kNeedBytes  more bytes (Feed) or the news of an orderly close (FeedClose);
+//   kNeedBytes  more bytes (Feed), the news of an orderly close by the server
+//               (FeedClose) or of a close from this side (FeedLocalClose);
 //   kNeedProbe  the reply expects no body: wait up to 100 ms, then Feed what
 //               arrived, FeedClose on a close, or ProbeTimedOut when nothing came;
 //   kDone       Status, Body, the headers and KeepOpen hold the outcome;
 //   kFailed     Error says why.
-// After FeedClose the reader is always done or failed. Bytes fed after the
-// reply has ended are ignored.
+// After FeedClose or FeedLocalClose the reader is always done or failed.
+// Bytes fed after the reply has ended are ignored.
 class HttpReplyReader {
 public:
     enum class Step { kNeedBytes, kNeedProbe, kDone, kFailed };
 
     // The longest line before its line feed (CR included).
     static constexpr std::size_t kMaxLine = 16384;
-    // Header lines of one reply together, line ends included.
+    // Header lines of one reply together, line ends included, and the whole
+    // of every interim reply before it: an endless stream of them fails too.
     static constexpr std::size_t kMaxHeaderBlock = 64 * 1024;
     // Body bytes, also of a body that is read only to be dropped.
     static constexpr std::size_t kMaxBody = 1024 * 1024;
 
     Step Feed(std::string_view bytes);
     Step FeedClose();
+    // The connection was closed from this side: a reply not yet whole fails,
+    // whatever its framing, since what it lacks can no longer come.
+    Step FeedLocalClose();
     Step ProbeTimedOut();
     Step step() const { return step_; }
 
@@ -112,7 +117,8 @@ private:
     std::string status_line_;
     std::vector<HttpHeader> headers_;
     bool header_line_seen_ = false;
-    std::size_t header_bytes_ = 0;
+    std::size_t header_bytes_ = 0;       // this reply's and its interim replies'
+    std::size_t status_line_bytes_ = 0;
 
     bool keep_body_ = false;
     std::string failure_;  // set once the status is known to fail

@@ -17,34 +17,41 @@ char16_t MapDirectionLetter(char16_t c) {
     }
 }
 
-// Walks the mapped text one UTF-16 code unit at a time, so a combining
-// mark right behind a separator or '|' opens an item of its own. None of
-// the code units that steer the split can be half of a surrogate pair.
+// Walks the text one UTF-16 code unit at a time, so a combining mark right
+// behind a separator or '|' opens an item of its own. None of the code units
+// that steer the split can be half of a surrogate pair, and no arrow is one
+// of them, so the direction letters are mapped item by item as they are
+// taken rather than over the whole text first.
 class Splitter {
 public:
-    explicit Splitter(std::u16string_view text) : text_(text.substr(0, text.find(u'\0'))) {}
+    explicit Splitter(std::u16string_view text) : text_(text) {}
 
-    std::vector<std::u16string> Split() {
+    std::vector<std::u16string> Split(std::size_t most_items) {
         std::vector<std::u16string> items;
+        if (most_items == 0) return items;
         SkipSeparators();
         while (!AtEnd()) {
             items.push_back(Peek() == kQuote ? ReadQuoted() : ReadPlain());
+            if (items.size() >= most_items) break;
             SkipSeparators();
             if (!AtEnd() && Peek() == kDelimiter) {
                 // A '|' closing the text owns an empty item; one followed
                 // only by separators does not.
-                if (pos_ + 1 == text_.size()) items.emplace_back();
+                if (EndsAt(pos_ + 1)) items.emplace_back();
                 ++pos_;
                 SkipSeparators();
             }
             // Anything else here is text right behind a closing quote,
             // which opens the next item.
         }
+        if (items.size() > most_items) items.resize(most_items);
         return items;
     }
 
 private:
-    bool AtEnd() const { return pos_ >= text_.size(); }
+    // The text ends at its end or at its first U+0000.
+    bool EndsAt(std::size_t pos) const { return pos >= text_.size() || text_[pos] == u'\0'; }
+    bool AtEnd() const { return EndsAt(pos_); }
     char16_t Peek() const { return text_[pos_]; }
 
     void SkipSeparators() {
@@ -54,7 +61,9 @@ private:
     std::u16string ReadPlain() {
         const std::size_t start = pos_;
         while (!AtEnd() && Peek() != kDelimiter && !IsSeparator(Peek())) ++pos_;
-        return std::u16string(text_.substr(start, pos_ - start));
+        std::u16string item(text_.substr(start, pos_ - start));
+        for (char16_t& c : item) c = MapDirectionLetter(c);
+        return item;
     }
 
     // An unclosed quote takes the rest of the text.
@@ -65,7 +74,7 @@ private:
             const char16_t c = Peek();
             ++pos_;
             if (c != kQuote) {
-                item += c;
+                item += MapDirectionLetter(c);
             } else if (!AtEnd() && Peek() == kQuote) {
                 item += kQuote;  // a doubled quote stands for one
                 ++pos_;
@@ -82,10 +91,8 @@ private:
 
 }  // namespace
 
-std::vector<std::u16string> ParseQuoteReply(std::u16string_view reply) {
-    std::u16string mapped(reply);
-    for (char16_t& c : mapped) c = MapDirectionLetter(c);
-    return Splitter(mapped).Split();
+std::vector<std::u16string> ParseQuoteReply(std::u16string_view reply, std::size_t most_items) {
+    return Splitter(reply).Split(most_items);
 }
 
 }  // namespace core

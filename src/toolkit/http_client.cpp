@@ -54,6 +54,10 @@ std::wstring SocketErrorText(int code) {
 // The one place a request hands the GUI thread to its message pump.
 void Pump() { TIdAntiFreeze::DoProcess(); }
 
+// Whether window messages wait for this thread: input, a message sent from
+// elsewhere, a timer's tick or painting.
+bool WindowMessagesWaiting() { return TIdAntiFreeze::WouldPump() && HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0; }
+
 enum class WaitResult { kSignalled, kTimedOut, kStopped };
 
 // Waits up to `ms` for `handle`. Unpumped, for the short waits that must not let other
@@ -281,7 +285,7 @@ class TIdHTTP::Request {
           const WaitResult outcome = WaitPumping(event_.get(), limit, [this] { return !ClosedLocally(); });
           if (outcome == WaitResult::kStopped) {
             AbandonReceive();
-            reader.FeedClose();
+            reader.FeedLocalClose();
             continue;
           }
           if (outcome == WaitResult::kTimedOut) {
@@ -298,16 +302,19 @@ class TIdHTTP::Request {
       probing = false;
       const std::uint64_t body_before = reader.BodyBytesSeen();
       reader.Feed(std::string_view(block_.data(), *received));
-      if (reader.BodyBytesSeen() != body_before) PumpThenCheck(reader);
+      // A server that never lets the socket run dry would otherwise keep the
+      // windows waiting: when data wins the wait, messages get their turn here.
+      if (reader.BodyBytesSeen() != body_before || WindowMessagesWaiting()) PumpThenCheck(reader);
     }
   }
 
-  // A Disconnect inside the pump reads as an orderly close.
+  // A Disconnect inside the pump ends the request: what had not arrived
+  // by then is missing, and the reply fails unless it was already whole.
   void PumpThenCheck(core::HttpReplyReader& reader) {
     Pump();
     if (ClosedLocally()) {
       AbandonReceive();
-      reader.FeedClose();
+      reader.FeedLocalClose();
     }
   }
 

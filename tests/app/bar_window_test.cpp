@@ -113,6 +113,14 @@ TEST_F(BarWindow, FailedRefreshLeavesTheFiguresQuietly) {
   Form1->RefreshQuotes();
   EXPECT_EQ(Form1->gold->Caption(), L"1.5");
   EXPECT_EQ(Form1->silver->Caption(), L"--.--");
+  // Bodies that the server's close cuts short of their length are no replies at all.
+  server.Push({"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n1|2\r\n", 0, "", true});
+  Form1->RefreshQuotes();
+  server.Push({"HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\n2345.67R|56", 0, "", true});
+  Form1->RefreshQuotes();
+  EXPECT_EQ(server.Connections(), 3);
+  EXPECT_EQ(Form1->gold->Caption(), L"1.5");
+  EXPECT_EQ(Form1->silver->Caption(), L"--.--");
   EXPECT_EQ(reports, L"");
 }
 

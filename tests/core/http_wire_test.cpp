@@ -89,7 +89,7 @@ TEST(SplitHttpUrl, RefusesWhatItCannotFetch) {
 // reader in many different splits, must always end the same way.
 
 struct Event {
-    enum Kind { kBytes, kQuiet, kClose } kind;
+    enum Kind { kBytes, kQuiet, kClose, kLocalClose } kind;
     std::string bytes;
 };
 
@@ -97,6 +97,8 @@ Event Bytes(std::string bytes) { return {Event::kBytes, std::move(bytes)}; }
 // 100 ms without bytes.
 Event Quiet() { return {Event::kQuiet, {}}; }
 Event Close() { return {Event::kClose, {}}; }
+// A close from this side, as a nested refresh or the quit makes it.
+Event LocalClose() { return {Event::kLocalClose, {}}; }
 
 struct Outcome {
     Step step = Step::kNeedBytes;
@@ -184,6 +186,9 @@ Outcome Play(const std::vector<Event>& script, const Splitter& split) {
                 break;
             case Event::kClose:
                 reader.FeedClose();
+                break;
+            case Event::kLocalClose:
+                reader.FeedLocalClose();
                 break;
         }
     }
@@ -460,18 +465,33 @@ TEST(HttpReplyReader, OrderlyCloseBeforeTheHeadersFails) {
     });
 }
 
-TEST(HttpReplyReader, OrderlyCloseLaterEndsTheReplyWhereItStands) {
+// A close is how a body without a length ends, but it cuts one with a length short.
+TEST(HttpReplyReader, OrderlyCloseLaterEndsTheReplyWhereItStandsUnlessALengthIsMissed) {
     ExpectReplies({
-        {"after the first header line", {Bytes("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"), Close()}, Done(200, "", false)},
+        {"after the first header line", {Bytes("HTTP/1.1 200 OK\r\nServer: x\r\n"), Close()}, Done(200, "", false)},
+        {"after a length header", {Bytes("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"), Close()}, Failed()},
         {"after the empty line alone", {Bytes("HTTP/1.1 200 OK\r\n\r\n"), Close()}, Done(200, "", false)},
         {"part of a later header line is dropped", {Bytes("HTTP/1.1 200 OK\r\nServer: x\r\nContent-Len"), Close()},
          Done(200, "", false)},
-        {"length 10, 4 bytes", {Bytes(Reply("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "1234")), Close()},
-         Done(200, "1234", false)},
-        {"length 10, none", {Bytes(Reply("HTTP/1.1 200 OK", "Content-Length: 10\r\n")), Close()}, Done(200, "", false)},
+        {"length 10, 4 bytes", {Bytes(Reply("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "1|2\r\n")), Close()}, Failed()},
+        {"length 10, none", {Bytes(Reply("HTTP/1.1 200 OK", "Content-Length: 10\r\n")), Close()}, Failed()},
+        {"length 10, all of it", {Bytes(Reply("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "1234|56789")), Close()},
+         Done(200, "1234|56789", true)},
         {"headers so far decide the status", {Bytes("HTTP/1.1 200 OK\r\nLocation: /x\r\n"), Close()}, Failed()},
         {"failing status, cut short", {Bytes(Reply("HTTP/1.1 404 Nope", "Content-Length: 10\r\n", "12")), Close()}, Failed()},
         {"headers so far say chunked", {Bytes("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"), Close()}, Failed()},
+    });
+}
+
+TEST(HttpReplyReader, ACloseFromThisSideFailsWhatIsNotWholeYet) {
+    ExpectReplies({
+        {"until-close body, part received", {Bytes(Reply("HTTP/1.1 200 OK", "", "1111.11|2")), LocalClose()}, Failed()},
+        {"length body, part received", {Bytes(Reply("HTTP/1.1 200 OK", WithLength(kQuote), "2345.67|")), LocalClose()},
+         Failed()},
+        {"a later header line awaited", {Bytes("HTTP/1.1 200 OK\r\nServer: x\r\n"), LocalClose()}, Failed()},
+        {"whole length body", {Bytes(Reply("HTTP/1.1 200 OK", WithLength(kQuote), kQuote)), LocalClose()},
+         Done(200, kQuote, true)},
+        {"no body expected", {Bytes(Reply("HTTP/1.1 204 No Content", "")), LocalClose()}, Done(204, "", false)},
     });
 }
 
@@ -599,6 +619,12 @@ std::string HeaderBlockOf(std::size_t bytes) {
     return block + "\r\n";
 }
 
+std::string Repeated(const std::string& piece, std::size_t bytes) {
+    std::string text;
+    while (text.size() < bytes) text += piece;
+    return text;
+}
+
 TEST(HttpReplyReader, HeaderBlockLimit) {
     const std::size_t limit = Reader::kMaxHeaderBlock;
     ASSERT_EQ(HeaderBlockOf(limit).size(), limit);
@@ -608,10 +634,11 @@ TEST(HttpReplyReader, HeaderBlockLimit) {
         {"one byte over", {Bytes("HTTP/1.1 200 OK\r\n" + WithLength("ok") + HeaderBlockOf(limit + 1 - WithLength("ok").size()) + "ok")},
          Failed()},
         {"far over, never ending", {Bytes("HTTP/1.1 200 OK\r\n" + HeaderBlockOf(4 * limit).substr(0, 3 * limit))}, Failed()},
-        {"each 100 starts a fresh block",
-         {Bytes("HTTP/1.1 100 Continue\r\n" + HeaderBlockOf(limit) + "HTTP/1.1 200 OK\r\n" + WithLength("ok") +
-                HeaderBlockOf(limit - WithLength("ok").size()) + "ok")},
-         Done(200, "ok", true)},
+        {"interim replies count toward the block",
+         {Bytes("HTTP/1.1 100 Continue\r\n" + HeaderBlockOf(limit / 2) + "HTTP/1.1 200 OK\r\n" + WithLength("ok") +
+                HeaderBlockOf(limit / 2 - WithLength("ok").size()) + "ok")},
+         Failed()},
+        {"an endless stream of interim replies", {Bytes(Repeated("HTTP/1.1 100 Continue\r\n\r\n", 3 * limit))}, Failed()},
     });
 }
 

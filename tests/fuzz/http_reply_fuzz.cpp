@@ -1,7 +1,15 @@
-// The reply reader fed arbitrary bytes in arbitrary pieces.
+// The reply reader, two ways.
 //
-// Input: an 11-byte head, then piece lengths, then quiet moments, then the
-// bytes the connection delivers.
+// With bit 5 of byte 0 set, the rest of the input describes a well-formed
+// reply that this target writes out itself (see WellFormed below): framed by
+// a length, chunked or read until close, after zero to two interim replies,
+// cut into random pieces, and perhaps closed early by either side. The reader
+// must hand back exactly the body that was written, or fail exactly when the
+// close left the reply unfinished.
+//
+// Otherwise the reader is fed arbitrary bytes in arbitrary pieces, and its
+// outcome must not depend on the pieces. Input: an 11-byte head, then piece
+// lengths, then quiet moments, then the bytes the connection delivers.
 //   [0]    bits 0-1  what ends the stream: 0 nothing, 1 an orderly close,
 //                    2 a quiet 100 ms (ProbeTimedOut when the reader asks for
 //                    it), 3 a quiet then a close
@@ -247,9 +255,148 @@ private:
     Outcome at_end_{};
 };
 
+// ---------------------------------------------------------------------------
+// Well-formed replies, written out from the input's choices
+
+// Draws choices from the input; past its end every choice is 0.
+class Choices {
+public:
+    Choices(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    std::size_t Below(std::size_t n) { return n == 0 ? 0 : (Byte() | std::size_t{Byte()} << 8) % n; }
+    bool Flip() { return (Byte() & 1) != 0; }
+    std::size_t Left() const { return size_ - at_; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+enum class Framing { kLength, kChunked, kUntilClose };
+enum class Cut { kNone, kByServer, kFromThisSide };
+
+std::string Hex(std::size_t n, bool upper) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[n % 16]);
+        n /= 16;
+    } while (n > 0);
+    return text;
+}
+
+// Header lines that change nothing about the framing or the outcome.
+std::string HarmlessHeaders(Choices& in, const std::string& eol) {
+    static const char* const kLines[] = {
+        "Server: fuzz",          "Content-Type: text/plain; charset=utf-8", "X-Empty:",
+        "Cache-Control: no-cache", "Set-Cookie: a=b; path=/",                 "Content-Encoding: identity",
+    };
+    std::string lines;
+    for (std::size_t n = in.Below(4); n > 0; --n) lines += std::string(kLines[in.Below(6)]) + eol;
+    return lines;
+}
+
+// Writes a reply from the input's choices, feeds it in random pieces and
+// checks the exact outcome.
+void WellFormed(const std::uint8_t* data, std::size_t size) {
+    Choices in(data, size);
+    const std::string eol = in.Flip() ? "\n" : "\r\n";
+    const Framing framing = static_cast<Framing>(in.Below(3));
+    const bool close_asked = in.Flip();
+    static const int kStatuses[] = {200, 200, 201, 203, 206};
+    const int status = kStatuses[in.Below(5)];
+
+    std::string stream;
+    for (std::size_t n = in.Below(3); n > 0; --n) {
+        stream += "HTTP/1.1 100 Continue" + eol + HarmlessHeaders(in, eol) + eol;
+    }
+    stream += "HTTP/1.1 " + std::to_string(status) + " Fine" + eol + HarmlessHeaders(in, eol);
+    if (close_asked) stream += "Connection: close" + eol;
+
+    std::string body;
+    for (std::size_t n = in.Below(in.Left() + 1); n > 0; --n) body += static_cast<char>(in.Byte());
+    // A body bigger than the input by repeating it, now and then.
+    if (!body.empty() && in.Below(8) == 0) {
+        const std::size_t times = 1 + in.Below(2000);
+        const std::string once = body;
+        for (std::size_t i = 1; i < times && body.size() + once.size() <= Reader::kMaxBody; ++i) body += once;
+    }
+
+    std::string encoded;  // the body as it goes on the wire
+    switch (framing) {
+        case Framing::kLength:
+            stream += "Content-Length: " + std::to_string(body.size()) + eol;
+            encoded = body;
+            break;
+        case Framing::kChunked: {
+            stream += "Transfer-Encoding: chunked" + eol;
+            for (std::size_t at = 0; at < body.size();) {
+                const std::size_t n = std::min(body.size() - at, 1 + in.Below(body.size() > 4096 ? 65536 : 64));
+                encoded += Hex(n, in.Flip()) + (in.Flip() ? " ;ext=1" : "") + eol + body.substr(at, n) + eol;
+                at += n;
+            }
+            encoded += "0" + eol + eol;
+            break;
+        }
+        case Framing::kUntilClose:
+            encoded = body;
+            break;
+    }
+    stream += eol;
+    const std::size_t body_starts = stream.size();
+    stream += encoded;
+    if (framing != Framing::kUntilClose && in.Flip()) stream += "HTTP/1.1 200 OK" + eol;  // what follows is ignored
+
+    // Where the connection closes, if it does before the end: somewhere in
+    // the body, by the server or from this side.
+    const Cut cut = static_cast<Cut>(in.Below(3));
+    std::size_t cut_at = stream.size();
+    if (cut != Cut::kNone) cut_at = body_starts + in.Below(stream.size() - body_starts + 1);
+
+    std::vector<std::size_t> pieces;
+    for (std::size_t n = 1 + in.Below(8); n > 0; --n) pieces.push_back(1 + in.Below(body.size() > 4096 ? 70000 : 40));
+
+    Reader reader;
+    std::size_t piece = 0;
+    for (std::size_t at = 0; at < cut_at;) {
+        const std::size_t n = std::min(cut_at - at, pieces[piece++ % pieces.size()]);
+        reader.Feed(std::string_view(stream).substr(at, n));
+        at += n;
+    }
+    const bool whole_before_close = reader.step() == Step::kDone;
+    // A reply with a length or chunks is whole once its last byte is in.
+    const bool complete = framing != Framing::kUntilClose && cut_at >= body_starts + encoded.size();
+    FUZZ_CHECK(whole_before_close == complete);
+    if (cut == Cut::kFromThisSide || (cut == Cut::kNone && framing != Framing::kUntilClose && in.Flip())) {
+        reader.FeedLocalClose();
+    } else if (cut == Cut::kByServer || framing == Framing::kUntilClose) {
+        reader.FeedClose();
+    }
+
+    if (complete) {
+        FUZZ_CHECK(reader.step() == Step::kDone);
+        FUZZ_CHECK(reader.Body() == body);
+        FUZZ_CHECK(reader.KeepOpen() == !close_asked);
+    } else if (framing == Framing::kUntilClose && cut != Cut::kFromThisSide) {
+        // The server's close is how this body ends; a cut is then simply its end.
+        FUZZ_CHECK(reader.step() == Step::kDone);
+        FUZZ_CHECK(reader.Body() == body.substr(0, cut_at - body_starts));
+        FUZZ_CHECK(!reader.KeepOpen());
+    } else {
+        FUZZ_CHECK(reader.step() == Step::kFailed);
+        FUZZ_CHECK(reader.Body().empty());
+    }
+    if (reader.step() == Step::kDone) FUZZ_CHECK(reader.Status() == status);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > 0 && (data[0] & 0x20)) {
+        WellFormed(data + 1, size - 1);
+        return 0;
+    }
     Script script;
     if (!ReadScript(data, size, script)) return -1;  // not a script; keep it out of the corpus
 

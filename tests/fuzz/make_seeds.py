@@ -95,6 +95,17 @@ http = {
                                      grow_units=4, slice=64, after=len(b"\r\n" + length(b"ok") + b"\r\nok")),
 }
 
+# Well-formed replies that the target writes out itself: byte 0 has bit 5 set,
+# the rest are its choices (see WellFormed in http_reply_fuzz.cpp).
+WELL_FORMED = 0x20
+http.update({
+    "well_formed_length": bytes([WELL_FORMED, 1, 0, 0, 0, 0, 0, 17, 0]) + QUOTE[:17] + bytes([0, 0, 3, 0, 5, 0]),
+    "well_formed_chunked_cut": bytes([WELL_FORMED, 0, 1, 0, 1, 0, 2, 0, 1, 0, 12, 0]) + b"2345.67|R|28" +
+    bytes([3, 0, 1, 2, 0, 1, 0, 1, 9, 0, 2, 0, 3, 0]),
+    "well_formed_until_close": bytes([WELL_FORMED, 1, 2, 0, 0, 2, 3, 1, 1, 0, 20, 0]) + b"line one\r\nline two\r\n" +
+    bytes([1, 0, 8, 0, 2, 0, 7, 0]),
+})
+
 # --- quote_reply: byte 0 even, then UTF-16 LE; or byte 0 odd, then one
 # alphabet index per byte.
 

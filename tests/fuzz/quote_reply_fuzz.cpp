@@ -1,4 +1,4 @@
-// ParseQuoteReply over arbitrary UTF-16 text.
+// ParseQuoteReply over arbitrary UTF-16 text, whole and stopped early.
 //
 // Input: byte 0 picks how the rest becomes text. Even: little-endian code
 // units, a last odd byte dropped. Odd: each byte picks one of sixteen code
@@ -9,6 +9,7 @@
 #include "core/quote_reply.h"
 #include "fuzz_check.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -115,5 +116,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Quoting the items and joining them with '|' reads back as the same items.
     FUZZ_CHECK(core::ParseQuoteReply(Requote(items)) == items);
+
+    // A split that stops early gives the first items of the whole one, no
+    // more and no others: the bar asks for two.
+    for (std::size_t most = 0; most <= 3; ++most) {
+        const Items first(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(std::min(most, items.size())));
+        FUZZ_CHECK(core::ParseQuoteReply(reply, most) == first);
+    }
     return 0;
 }

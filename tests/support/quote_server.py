@@ -13,6 +13,12 @@ Modes (per connection, as the configuration stands when the connection is accept
   close   close the connection at once, without reading
   reset   close the connection at once with a reset (RST)
   raw     read a request, wait delay_ms, send the bytes of `raw` verbatim
+  interim read a request, wait delay_ms, send `interim` interim replies
+          ("HTTP/1.1 100 Continue", an empty line) interim_ms apart (0: as fast as the
+          connection takes them; a negative count: until the client closes), then reply
+          as serve does
+  trickle read a request, wait delay_ms, send the reply's head at once and then its
+          body drip_size bytes at a time, drip_ms apart
 
 Reply shaping (serve, demo):
   status, reason, content_type, headers (list of "Name: value"), body, body_encoding,
@@ -66,6 +72,8 @@ DEFAULTS = {
     "drip_ms": 0,
     "drip_size": 1,
     "raw": "",
+    "interim": -1,
+    "interim_ms": 0,
 }
 
 REASONS = {100: "Continue", 200: "OK", 201: "Created", 204: "No Content", 301: "Moved Permanently",
@@ -263,8 +271,15 @@ class QuoteServer:
                 return self._wait_for_close(sock)
             if self.stopping.wait(cfg["delay_ms"] / 1000.0):
                 return
+            if cfg["mode"] == "interim" and not self._send_interim(sock, cfg):
+                return
             reply, close_after = self._reply(cfg)
-            self._send(sock, reply, cfg)
+            if cfg["mode"] == "trickle":
+                head_end = reply.index(b"\r\n\r\n") + 4
+                sock.sendall(reply[:head_end])
+                self._send(sock, reply[head_end:], dict(cfg, drip_ms=max(1, cfg["drip_ms"])))
+            else:
+                self._send(sock, reply, cfg)
             if cfg["hold"]:
                 return self._wait_for_close(sock)
             if close_after:
@@ -298,6 +313,26 @@ class QuoteServer:
             sock.sendall(data[i:i + size])
             if self.stopping.wait(cfg["drip_ms"] / 1000.0):
                 return
+
+    def _send_interim(self, sock, cfg):
+        """The interim replies of the interim mode; False once the client has gone."""
+        one = b"HTTP/1.1 100 Continue\r\n\r\n"
+        count = int(cfg["interim"])
+        pause = cfg["interim_ms"] / 1000.0
+        sent = 0
+        try:
+            while count < 0 or sent < count:
+                # Unpaced, in bursts, so that the flood outruns the reader rather than the system calls.
+                n = 1 if pause > 0 else 64 if count < 0 else min(64, count - sent)
+                sock.sendall(one * n)
+                sent += n
+                if pause > 0 and self.stopping.wait(pause):
+                    return False
+                if self.stopping.is_set():
+                    return False
+        except OSError:
+            return False
+        return True
 
     def _wait_for_close(self, sock):
         while not self.stopping.is_set():
@@ -384,7 +419,8 @@ def main(argv=None):
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--port", type=int, default=18631)
     p.add_argument("--control-port", type=int, default=0, help="control endpoint port (0: none)")
-    p.add_argument("--mode", choices=["serve", "demo", "hang", "close", "reset", "raw"], default="serve")
+    p.add_argument("--mode", choices=["serve", "demo", "hang", "close", "reset", "raw", "interim", "trickle"],
+                   default="serve")
     p.add_argument("--demo", action="store_true", help="same as --mode demo")
     p.add_argument("--body", default="", help="reply body text")
     p.add_argument("--body-encoding", default="utf-8")
@@ -398,6 +434,8 @@ def main(argv=None):
     p.add_argument("--drip-ms", type=int, default=0)
     p.add_argument("--drip-size", type=int, default=1)
     p.add_argument("--raw-file", help="file whose bytes the raw mode sends")
+    p.add_argument("--interim", type=int, default=-1, help="interim replies before the reply (-1: endless)")
+    p.add_argument("--interim-ms", type=int, default=0, help="pause between interim replies")
     p.add_argument("--log", help="append each request as a JSON line to this file")
     p.add_argument("--lifetime", type=float, default=600.0, help="seconds until the server stops itself")
     p.add_argument("--ready-file")
@@ -417,6 +455,8 @@ def main(argv=None):
         "delay_ms": a.delay_ms,
         "drip_ms": a.drip_ms,
         "drip_size": a.drip_size,
+        "interim": a.interim,
+        "interim_ms": a.interim_ms,
     }
     if a.raw_file:
         with open(a.raw_file, "rb") as f:

@@ -33,6 +33,14 @@ Figures:
                   the resident set, shared pages (Wine's DLLs, fonts) included, as the Windows
                   working set includes them.
   size            the release PE32 (i686 MinSizeRel) executable's bytes
+  floods          a ticker of its own, probed as above (200 round trips) while its 20-s refresh
+                  meets a server that keeps data coming: interim "100 Continue" replies every
+                  2 ms (within the 64 KiB that the reader allows them), a 1 MiB body sent at
+                  full speed (1.5 s into the probes; "|" after the two figures), and a body
+                  trickled a byte every 10 ms
+  split           tools/benchmark/bench_split.exe under Wine: the bar's split of a 1 MiB reply
+                  of "|" (it stops once its two figures are known), median of 15; the whole
+                  split and the decoding of the body beside it
 """
 
 import argparse
@@ -66,6 +74,20 @@ ANTI_FREEZE_BOUND_MS = 250.0
 GOAL_IDLE_CPU_PCT = 0.2
 GOAL_PRIVATE_ABOVE_MIB = 2.0
 GOAL_PE32_MIB = 1.5
+GOAL_FLOOD_P99_MS = 20.0
+GOAL_SPLIT_MS = 5.0
+
+FLOOD_QUOTE = "2400.01R|5700.02U"
+FLOOD_DEFAULTS = {"mode": "serve", "body": QUOTE_BODY, "delay_ms": 0, "drip_ms": 0, "drip_size": 1,
+                  "interim": -1, "interim_ms": 0}
+FLOODS = (
+    ("interim", "interim replies every 2 ms",
+     {"mode": "interim", "interim": 2400, "interim_ms": 2, "body": FLOOD_QUOTE}),
+    ("body", "1 MiB body at full speed",
+     {"mode": "serve", "delay_ms": 1500, "body": FLOOD_QUOTE + "|" * (1024 * 1024 - len(FLOOD_QUOTE))}),
+    ("trickle", "body a byte every 10 ms",
+     {"mode": "trickle", "drip_ms": 10, "drip_size": 1, "body": FLOOD_QUOTE + " " * 583}),
+)
 
 
 def parse_args():
@@ -355,6 +377,67 @@ def idle_window(subjects):
     return {s.key: (cpu1[s.key][0] - cpu0[s.key][0], cpu1[s.key][1] - cpu0[s.key][1], elapsed) for s in subjects}
 
 
+def measure_floods(server):
+    """A ticker of its own, probed while each of three refreshes in a row meets one kind of flood."""
+    ticker = Subject("ticker", "ticker", h.PROGRAM_EXE, h.BAR_CLASS)
+    out = {}
+    try:
+        server.configure(**FLOOD_DEFAULTS)
+        ticker.start()
+        ticker.wait_visible()
+        for key, label, config in FLOODS:
+            server.configure(**dict(FLOOD_DEFAULTS, **config))
+            before = server.quote_count()
+            if not h.wait_until(lambda: server.quote_count() > before, h.REFRESH_S + 15, 0.05):
+                raise RuntimeError("no refresh met the flood of %s" % label)
+            t0 = time.monotonic()
+            wall0 = time.time()
+            out[key] = ticker.ping()
+            out[key]["probe_s"] = time.monotonic() - t0
+            # When the probes ran, counted from the request's arrival at the server.
+            asked = server.quote_requests()[-1]["time"]
+            out[key]["window"] = (wall0 - asked, wall0 - asked + out[key]["probe_s"])
+            server.configure(**FLOOD_DEFAULTS)
+            log("round trips, %s: p50 %.2f p99 %.2f max %.2f ms (probes from %.1f to %.1f s after the request)" % (
+                label, out[key]["p50"], out[key]["p99"], out[key]["max"], out[key]["window"][0], out[key]["window"][1]))
+    finally:
+        ticker.stop()
+        ticker.remove()
+    return out
+
+
+def measure_split():
+    """bench_split.exe under Wine; its output goes through a file (see harness on Wine's pipes)."""
+    exe = os.path.join(ARGS.bench_build, "tools", "benchmark", "bench_split.exe")
+    with tempfile.TemporaryFile() as out:
+        rc = subprocess.run([h.WINE64, exe], env=h.wine_environment(), stdout=out, stderr=subprocess.DEVNULL,
+                            stdin=subprocess.DEVNULL, timeout=120).returncode
+        out.seek(0)
+        text = out.read().decode("latin-1")
+    values = dict(word.split("=", 1) for word in text.split() if "=" in word)
+    if rc != 0 or "short_ms" not in values:
+        raise RuntimeError("bench_split failed (%d): %r" % (rc, text))
+    result = {k: float(values[k]) for k in ("short_ms", "full_ms", "decode_ms")}
+    log("split of 1 MiB of \"|\": to two items %.4f ms, whole %.2f ms; decoding %.2f ms" % (
+        result["short_ms"], result["full_ms"], result["decode_ms"]))
+    return result
+
+
+def flood_rows(floods, split):
+    """The table's rows for the floods and the split."""
+    rows = []
+    for key, label, _ in FLOODS:
+        p = floods[key]
+        rows.append(("round trip, %s, p50 / p99 / max (ms)" % label,
+                     "%.2f / %.2f / %.2f" % (p["p50"], p["p99"], p["max"]), "", "",
+                     "p99 <= %.0f ms" % GOAL_FLOOD_P99_MS, verdict(p["p99"] <= GOAL_FLOOD_P99_MS)))
+    rows.append(("split of a 1 MiB reply of \"|\" (ms)", "%.4f" % split["short_ms"], "", "",
+                 "< %.0f ms" % GOAL_SPLIT_MS, verdict(split["short_ms"] < GOAL_SPLIT_MS)))
+    rows.append(("  whole split; decoding the body (ms)", "%.2f; %.2f" % (split["full_ms"], split["decode_ms"]),
+                 "", "", "(reported)", ""))
+    return rows
+
+
 # ---- the table ----------------------------------------------------------------------------
 
 def mib(kib):
@@ -365,7 +448,7 @@ def verdict(ok):
     return "met" if ok else "MISSED"
 
 
-def table(info, startup, long_run, pe32):
+def table(info, startup, long_run, pe32, floods=None, split=None):
     rows = []
     lines = []
     w = lines.append
@@ -427,6 +510,8 @@ def table(info, startup, long_run, pe32):
     size = lambda n: "%.3f" % mib(n / 1024.0) if n else "n/a"  # noqa: E731
     rows.append(("PE32 executable (MiB)", size(pe32["ticker"]), size(pe32["bare"]), size(pe32["browser"]),
                  "<= %.1f MiB" % GOAL_PE32_MIB, verdict(pe32["ticker"] and pe32["ticker"] <= GOAL_PE32_MIB * 1048576)))
+    if floods is not None and split is not None:
+        rows.extend(flood_rows(floods, split))
 
     widths = [max(len(r[i]) for r in rows) for i in range(len(head))]
     for i, r in enumerate(rows):
@@ -455,6 +540,11 @@ def table(info, startup, long_run, pe32):
       "bare+browser). The Wine server's share is not counted (it serves every Wine process on the display)." % (
           pct_ticks(cu["ticker"]), pct_ticks(cu["bare"]), pct_ticks(cu["browser"]),
           pct_ticks(cd["ticker"]), pct_ticks(cd["bare"]), pct_ticks(cd["browser"])))
+    if floods is not None:
+        w("Floods: the probes ran %s after the ticker's request reached the server (the interim replies span "
+          "about 5 s from it, the 1 MiB body comes 1.5 s after it, the trickle spans 6 s)" % "; ".join(
+              "%s from %.1f to %.1f s" % (label, floods[key]["window"][0], floods[key]["window"][1])
+              for key, label, _ in FLOODS))
     slowest = sorted(wp["ticker"]["samples"])[-5:]
     w("Slowest ticker round trips while the request waited (ms): %s" % " ".join("%.1f" % v for v in slowest))
     return "\n".join(lines)
@@ -487,6 +577,8 @@ def main():
     try:
         startup = measure_startup(subjects, server)
         long_run = measure_long(subjects, server)
+        floods = measure_floods(server)
+        split = measure_split()
     finally:
         for s in subjects:
             try:
@@ -496,7 +588,7 @@ def main():
             s.remove()
         server.stop()
     log("measured in %.0f s" % (time.monotonic() - t0))
-    text = table(info, startup, long_run, pe32)
+    text = table(info, startup, long_run, pe32, floods, split)
     print("")
     print(text, flush=True)
     report = ARGS.report or os.path.join(ARGS.bench_build, "benchmark-report.txt")
