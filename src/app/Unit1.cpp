@@ -233,8 +233,11 @@ void TForm1::WMMoving(RECT* proposed) {
 void TForm1::Timer_hidewTimer(tk::TObject*) {
   POINT cursor{0, 0};
   if (!GetCursorPos(&cursor)) cursor = POINT{0, 0};
-  const bool over = WindowFromPoint(cursor) == Handle();
   core::Point now{Left(), Top()};
+  // Only a cursor inside the bar's rectangle can be over it; asking which window shows at the
+  // point is a round trip to the window server, which most ticks can do without.
+  const RECT bar{now.x, now.y, now.x + Width(), now.y + Height()};
+  const bool over = PtInRect(&bar, cursor) && WindowFromPoint(cursor) == Handle();
   core::Point next = core::SlidePosition(FAnchors, over, GetSystemMetrics(SM_CXSCREEN),
                                          GetSystemMetrics(SM_CYSCREEN), Width(), Height(), now);
   if (next.x != now.x || next.y != now.y) {
