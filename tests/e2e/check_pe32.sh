@@ -8,6 +8,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 grep -q 'file format pei-i386' <<<"$dump" || fail "not a pe-i386 file"
 grep -Eq '^Subsystem\s+0*2\s' <<<"$dump" || fail "not a Windows GUI program"
+# Sections on page boundaries in the file, so the image is mapped from the file, not copied.
+grep -Eq '^FileAlignment\s+0*1000$' <<<"$dump" || fail "sections are not page-aligned in the file"
 
 allowed='^(kernel32|user32|gdi32|comctl32|shell32|ole32|oleaut32|uxtheme|msimg32|ws2_32|advapi32|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
 imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
