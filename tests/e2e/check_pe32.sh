@@ -2,10 +2,11 @@
 # The release executable is a self-contained 32-bit GUI program: pe-i386, Windows GUI
 # subsystem, and nothing imported but DLLs that come with Windows.
 set -euo pipefail
+# objdump translates its report ("file format" reads "文件格式" under zh_CN): read it untranslated.
+export LC_ALL=C
 exe=$1
 fail() { echo "FAIL: $*"; exit 1; }
-# The dump goes through a file of its own: it is large (about 400 KB), and the checks below
-# read it several times.
+# The dump (about 400 KB) goes through a file of its own, which the checks below read.
 dump_file=$(mktemp)
 trap 'rm -f "$dump_file"' EXIT
 i686-w64-mingw32-objdump -p "$exe" >"$dump_file" || fail "objdump could not read $exe"
