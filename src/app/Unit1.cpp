@@ -266,10 +266,16 @@ void TForm1::WMMoving(RECT* proposed) {
 void TForm1::Timer_hidewTimer(tk::TObject*) {
   POINT cursor{0, 0};
   if (!GetCursorPos(&cursor)) cursor = POINT{0, 0};
-  const bool over = WindowFromPoint(cursor) == Handle();
   core::Point now{Left(), Top()};
-  core::Point next = core::SlidePosition(FAnchors, over, GetSystemMetrics(SM_CXSCREEN),
-                                         GetSystemMetrics(SM_CYSCREEN), Width(), Height(), now);
+  // Only a cursor inside the bar's rectangle can be over it; asking which window shows at the
+  // point is a round trip to the window server, which most ticks can do without.
+  const RECT bar{now.x, now.y, now.x + Width(), now.y + Height()};
+  const bool over = PtInRect(&bar, cursor) && WindowFromPoint(cursor) == Handle();
+  // The screen's size places a bar docked right or bottom only. Reading it is not free (under
+  // Wine about a quarter of an idle tick), so a bar docked left or top does without it.
+  const bool far_edge = (FAnchors & (core::akRight | core::akBottom)) != 0;
+  core::Point next = core::SlidePosition(FAnchors, over, far_edge ? GetSystemMetrics(SM_CXSCREEN) : 0,
+                                         far_edge ? GetSystemMetrics(SM_CYSCREEN) : 0, Width(), Height(), now);
   if (next.x != now.x || next.y != now.y) {
     SetWindowPos(Handle(), nullptr, next.x, next.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }

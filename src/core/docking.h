@@ -6,7 +6,8 @@
 
 // Edge docking of the bar on the primary screen. SW and SH are the primary
 // screen's full size, W and H the bar's current outer size; all are read
-// afresh by the caller each time.
+// afresh by the caller each time it needs them (SlidePosition reads SW and SH
+// only for a right or bottom edge).
 namespace core {
 
 // Edges of the primary screen the bar is docked to, held as bits of a byte.

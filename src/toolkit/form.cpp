@@ -255,20 +255,26 @@ TGraphicControl* TForm::ControlAtPos(POINT p) const {
 void TForm::Paint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window_.get(), &ps);
-  RECT client{};
-  GetClientRect(window_.get(), &client);
-  // Drawn off screen first, so the blink and a new caption never flicker.
-  MemoryDC buffer(dc);
-  UniqueBitmap bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
-  {
+  // Only what was invalidated is drawn: a blink asks for the dot's square, not the whole bar.
+  const RECT area = ps.rcPaint;
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  if (width > 0 && height > 0) {
+    // Drawn off screen first, so the blink and a new caption never flicker. The buffer covers
+    // the area only; its origin is moved so that controls still draw in client coordinates.
+    MemoryDC buffer(dc);
+    UniqueBitmap bitmap(CreateCompatibleBitmap(dc, width, height));
     SelectIn select(buffer.get(), bitmap.get());
+    SetViewportOrgEx(buffer.get(), -area.left, -area.top, nullptr);
     HBRUSH brush = CreateSolidBrush(ColorToRGB(Color));
-    FillRect(buffer.get(), &client, brush);
+    FillRect(buffer.get(), &area, brush);
     DeleteObject(brush);
     for (TGraphicControl* control : graphic_controls_) {
-      if (control->Visible()) control->Paint(buffer.get());
+      RECT bounds = control->BoundsRect();
+      RECT overlap;
+      if (control->Visible() && IntersectRect(&overlap, &bounds, &area)) control->Paint(buffer.get());
     }
-    BitBlt(dc, 0, 0, client.right, client.bottom, buffer.get(), 0, 0, SRCCOPY);
+    BitBlt(dc, area.left, area.top, width, height, buffer.get(), area.left, area.top, SRCCOPY);
   }
   EndPaint(window_.get(), &ps);
 }

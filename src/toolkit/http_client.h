@@ -36,8 +36,6 @@ class TIdHTTP {
   class Request;
 
   std::uintptr_t socket_;             // SOCKET
-  void* connect_thread_ = nullptr;    // HANDLE, while a connect runs
-  void* connect_stop_ = nullptr;      // HANDLE, tells that thread to stop
   unsigned connect_timeout_ms_;
   bool winsock_started_ = false;
   bool used_ = false;

@@ -1,7 +1,7 @@
 #pragma once
-// A message timer whose events run on the GUI thread. Each timer has a small hidden window of
-// its own, so it can count before its form's window exists. The system keeps at most one
-// WM_TIMER waiting, so missed events are not made up.
+// A message timer whose events run on the GUI thread. It is a timer of the thread, with no
+// window: it can count before its form's window exists, and making one costs no window. The
+// system keeps at most one WM_TIMER waiting, so missed events are not made up.
 #include <windows.h>
 
 #include "toolkit/classes.h"
@@ -30,13 +30,14 @@ class TTimer : public TComponent {
   static SetTimerFunction set_timer;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
   void Update();
+  void Stop();
 
   UINT interval_;
   bool enabled_ = false;
   bool running_ = false;
-  UniqueWindow window_;
+  UINT_PTR id_ = 0;  // the system's id while running
 };
 
 }  // namespace tk
