@@ -127,7 +127,7 @@ std::u16string DecodeBody(const std::string& body, const std::optional<std::stri
       code_page = core::CodePageOfCharset(*charset);
     }
   }
-  if (code_page == core::kCodePageUtf16Le) return core::DecodeUtf16Le(body);
+  if (code_page == core::kCodePageUtf16Le) return core::DecodeUtf16(body, false);
   if (body.empty() || code_page == 0 || code_page == core::kCodePageLatin1 ||
       !IsValidCodePage(static_cast<UINT>(code_page))) {
     return core::DecodeLatin1(body);
