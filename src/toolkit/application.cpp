@@ -34,32 +34,23 @@ bool IsTabKey(const MSG& msg) {
 
 TApplication::TApplication() {
   Application = this;
-  ole_initialized_ = SUCCEEDED(OleInitialize(nullptr));
+  ole_ = UniqueOleInit(SUCCEEDED(OleInitialize(nullptr)));
   title_ = FormTitle();
-
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = &TApplication::WindowProc;
-  wc.hInstance = instance;
-  wc.hIcon = LoadIconW(instance, L"MAINICON");
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.lpszClassName = kApplicationWindowClass;
-  RegisterClassW(&wc);
-  window_.reset(CreateWindowExW(0, kApplicationWindowClass, title_.c_str(),
-                                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                                GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
-                                nullptr, nullptr, instance, nullptr));
+  CreateBoundWindow({kApplicationWindowClass, 0, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"),
+                     LoadCursorW(nullptr, IDC_ARROW)},
+                    0, title_.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                    GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr);
 }
 
 TApplication::~TApplication() {
   DestroyForms();
-  window_.reset();
-  if (com_initialized_) CoUninitialize();
-  if (ole_initialized_) OleUninitialize();
+  DestroyBoundWindow();
+  com_.reset();
+  ole_.reset();
   if (Application == this) Application = nullptr;
 }
 
-void TApplication::Initialize() { com_initialized_ = SUCCEEDED(CoInitialize(nullptr)); }
+void TApplication::Initialize() { com_ = UniqueCoInit(SUCCEEDED(CoInitialize(nullptr))); }
 
 void TApplication::AddForm(TForm* form) {
   form->Construct();
@@ -186,34 +177,26 @@ void TApplication::ActivateNextForm(TForm* hidden) {
   if (topmost_candidate) SetActiveWindow(topmost_candidate->Handle());
 }
 
-LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  TApplication* app = Application;
-  if (!app || app->window_.get() != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
-  try {
-    switch (msg) {
-      case WM_CLOSE:
-        // Passed on to the main form, which ends the application.
-        if (app->main_form_) SendMessageW(app->main_form_->Handle(), WM_CLOSE, 0, 0);
-        return 0;
-      case WM_QUERYENDSESSION:
-        return TRUE;
-      case WM_ENDSESSION:
-        app->Terminate();
-        if (wp) {
-          // The session ends now: release everything without going back to the loop.
-          if (app->OnEndSession) app->OnEndSession();
-          app->DestroyForms();
-          ExitProcess(0);
-        }
-        return 0;
-      default:
-        break;
-    }
-  } catch (...) {
-    app->HandleException();
-    return 0;
+LRESULT TApplication::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CLOSE:
+      // Passed on to the main form, which ends the application.
+      if (main_form_) SendMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      Terminate();
+      if (wp) {
+        // The session ends now: release everything without going back to the loop.
+        if (OnEndSession) OnEndSession();
+        DestroyForms();
+        ExitProcess(0);
+      }
+      return 0;
+    default:
+      return WindowBase::HandleMessage(msg, wp, lp);
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 }  // namespace tk

@@ -5,11 +5,11 @@
 #include <windows.h>
 
 #include "toolkit/classes.h"
-#include "toolkit/handles.h"
+#include "toolkit/window_base.h"
 
 namespace tk {
 
-class TTimer : public TComponent {
+class TTimer : public TComponent, private WindowBase {
  public:
   TTimer(UINT interval_ms, bool enabled, TNotifyEvent on_timer);
   ~TTimer() override;
@@ -30,13 +30,12 @@ class TTimer : public TComponent {
   static SetTimerFunction set_timer;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
   void Update();
 
   UINT interval_;
   bool enabled_ = false;
   bool running_ = false;
-  UniqueWindow window_;
 };
 
 }  // namespace tk
