@@ -5,6 +5,7 @@
 
 #include "core/placement.h"
 #include "toolkit/exception.h"
+#include "toolkit/program_files.h"
 #include "toolkit/text.h"
 
 namespace tk {
@@ -15,13 +16,15 @@ namespace {
 
 constexpr wchar_t kApplicationWindowClass[] = L"TApplication";
 
+std::u16string SystemLowerCase(std::u16string_view text) {
+  std::wstring lower = ToWide(text);
+  if (!lower.empty()) CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+  return ToU16(lower);
+}
+
+// Every character after the first follows the system's lower-case mapping.
 std::wstring FormTitle() {
-  wchar_t path[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-  std::wstring title = ToWide(core::ApplicationTitleFromPath(ToU16(std::wstring_view(path, n))));
-  // Every character after the first follows the system's lower-case mapping.
-  if (title.size() > 1) CharLowerBuffW(&title[1], static_cast<DWORD>(title.size() - 1));
-  return title;
+  return ToWide(core::LowerCaseAfterFirst(core::ApplicationTitleFromPath(ToU16(ExecutablePath())), SystemLowerCase));
 }
 
 // Tab and Shift+Tab move the focus between a window's controls.
