@@ -14,7 +14,6 @@
 #include "toolkit/application.h"
 #include "toolkit/exception.h"
 #include "toolkit/http_client.h"
-#include "toolkit/program_files.h"
 #include "toolkit/text.h"
 
 using tk::Application;
@@ -224,7 +223,7 @@ void TForm1::SaveSettingAndNotes() {
       GoldCfg.reset();  // the release writes the file out
     } else {
       // Released by an earlier attempt whose notes save failed: write through a fresh one.
-      tk::TIniFile settings(tk::SettingsPath());
+      tk::TIniFile settings(SettingsPath());
       settings.WriteBool(L"ShowForm", L"Show", checked);
     }
   });

@@ -27,9 +27,9 @@ class TForm1 : public tk::TForm {
 
   tk::TImage* Image1 = nullptr;
   tk::TImage* Image2 = nullptr;
-  tk::TTimer* Timer1 = nullptr;
-  tk::TTimer* Timer2 = nullptr;
-  tk::TTimer* Timer_hidew = nullptr;
+  tk::TTimer* Timer1 = nullptr;  // 1.2 s with the dot hidden, then shows it and hands over to Timer2
+  tk::TTimer* Timer2 = nullptr;  // 1.2 s with the dot shown, then hides it and hands back to Timer1
+  tk::TTimer* Timer_hidew = nullptr;  // every 0.2 s while docked: slides the bar out of the way or back
   tk::TTrayIcon* TrayIcon1 = nullptr;
   tk::TPopupMenu* PopupMenu1 = nullptr;
   tk::TMenuItem* N1 = nullptr;
@@ -39,9 +39,9 @@ class TForm1 : public tk::TForm {
   tk::TLabel* Label2 = nullptr;
   tk::TLabel* gold = nullptr;
   tk::TLabel* silver = nullptr;
-  tk::TTimer* Timer3 = nullptr;
+  tk::TTimer* Timer3 = nullptr;  // once, 20 s after start: opens the portal unless the setting says not to
   std::shared_ptr<tk::TIdHTTP> IdHTTP1;
-  tk::TTimer* Timer4 = nullptr;
+  tk::TTimer* Timer4 = nullptr;  // every 20 s: refreshes the quotes
   std::unique_ptr<tk::TIdAntiFreeze> IdAntiFreeze1;
 
   void Timer1Timer(tk::TObject* Sender);

@@ -86,9 +86,9 @@ void TForm2::ReadLayout() {
 }
 
 void TForm2::FormCreate(tk::TObject*) {
-  GoldCfg = std::make_unique<tk::TIniFile>(tk::SettingsPath());
+  GoldCfg = std::make_unique<tk::TIniFile>(SettingsPath());
   Form2->CheckBox1->SetChecked(GoldCfg->ReadBool(L"ShowForm", L"Show", false));
-  notes_ = std::make_unique<tk::NotesFile>(tk::NotesPath());
+  notes_ = std::make_unique<tk::NotesFile>(NotesPath());
   std::optional<std::wstring> text = notes_->Load();
   if (text && *text != Memo1->Text()) {
     try {
@@ -136,3 +136,7 @@ LRESULT TForm2::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   }
   return TForm::WndProc(msg, wp, lp);
 }
+
+std::wstring SettingsPath() { return tk::ProgramDirectory() + L"GoldCfg.ini"; }
+
+std::wstring NotesPath() { return tk::ProgramDirectory() + L"qorla.txt"; }

@@ -63,5 +63,10 @@ extern TForm2* Form2;
 // The settings object over "GoldCfg.ini": made when the portal is created, released at shutdown.
 extern std::unique_ptr<tk::TIniFile> GoldCfg;
 
+// The program's two files, beside its executable: the settings file "GoldCfg.ini" and the
+// notes file "qorla.txt".
+std::wstring SettingsPath();
+std::wstring NotesPath();
+
 // The maker's home page: the site's host with no path at all.
 std::wstring HomePage();

@@ -17,6 +17,14 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// 0-15 for a hexadecimal digit of either case, -1 for anything else; for bytes and UTF-16 alike.
+inline int HexDigitValue(char32_t c) {
+  if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
+  if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a') + 10;
+  if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A') + 10;
+  return -1;
+}
+
 // Without blanks and tabs at either end.
 inline std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);

@@ -249,13 +249,13 @@ std::u16string DecodeLatin1(std::string_view bytes) {
     return text;
 }
 
-std::u16string DecodeUtf16Le(std::string_view bytes) {
+std::u16string DecodeUtf16(std::string_view bytes, bool big_endian) {
     std::u16string text;
     text.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned lo = static_cast<unsigned char>(bytes[i]);
-        const unsigned hi = static_cast<unsigned char>(bytes[i + 1]);
-        text += static_cast<char16_t>(lo | (hi << 8));
+        const unsigned first = static_cast<unsigned char>(bytes[i]);
+        const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
+        text += static_cast<char16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
     }
     return text;
 }

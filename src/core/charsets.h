@@ -22,8 +22,8 @@ int CodePageOfCharset(std::string_view name);
 // Byte n becomes U+00nn.
 std::u16string DecodeLatin1(std::string_view bytes);
 
-// Little-endian UTF-16 code units, taken as they are (a byte-order mark
-// stays). A lone last byte is dropped.
-std::u16string DecodeUtf16Le(std::string_view bytes);
+// Two bytes per code unit, taken as they are: a byte-order mark stays,
+// unpaired surrogates pass through, a last odd byte is dropped.
+std::u16string DecodeUtf16(std::string_view bytes, bool big_endian);
 
 }  // namespace core

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 
 namespace core {
 
@@ -25,9 +24,5 @@ constexpr bool operator==(const Rect& a, const Rect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 constexpr bool operator!=(const Rect& a, const Rect& b) { return !(a == b); }
-
-// Readable output for diagnostics and test failures.
-std::ostream& operator<<(std::ostream& os, Point p);
-std::ostream& operator<<(std::ostream& os, const Rect& r);
 
 }  // namespace core

@@ -60,13 +60,6 @@ std::optional<long long> ParseLength(std::string_view text) {
     return negative ? -value : value;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 constexpr std::uint64_t kLargestChunk = static_cast<std::uint64_t>(LLONG_MAX);
 
 }  // namespace
@@ -343,7 +336,7 @@ void HttpReplyReader::OnChunkSizeLine(const std::string& line) {
     std::uint64_t size = 0;
     bool number = !digits.empty();
     for (char c : digits) {
-        const int digit = HexDigit(c);
+        const int digit = ascii::HexDigitValue(static_cast<unsigned char>(c));
         if (digit < 0) {
             number = false;
             break;

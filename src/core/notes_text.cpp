@@ -75,17 +75,6 @@ ByteOrderMark DetectByteOrderMark(std::string_view bytes) {
     return {NotesEncoding::kAnsi, 0};
 }
 
-std::u16string DecodeUtf16(std::string_view bytes, bool big_endian) {
-    std::u16string out;
-    out.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned first = ByteAt(bytes, i);
-        const unsigned second = ByteAt(bytes, i + 1);
-        out += static_cast<char16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
-    }
-    return out;
-}
-
 std::optional<std::u16string> DecodeUtf8(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/charsets.h"  // DecodeUtf16
+
 // Byte-level rules of the notes file. Raw file bytes travel as
 // std::string / std::string_view; the ANSI code page conversion stays with
 // the platform code.
@@ -21,10 +23,6 @@ struct ByteOrderMark {
 // FF FE, FE FF and EF BB BF select UTF-16 LE, UTF-16 BE and UTF-8; anything
 // else, a cut-off mark included, is ANSI with nothing skipped.
 ByteOrderMark DetectByteOrderMark(std::string_view bytes);
-
-// Two bytes per code unit; a last odd byte is dropped. Unpaired surrogates
-// pass through as they are.
-std::u16string DecodeUtf16(std::string_view bytes, bool big_endian);
 
 // Strict UTF-8: any ill-formed sequence (stray continuation, truncation,
 // overlong form, encoded surrogate, code point above U+10FFFF) fails the

@@ -1,14 +1,9 @@
 #include "core/setting_value.h"
 
+#include "core/ascii.h"
+
 namespace core {
 namespace {
-
-int HexDigitValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
 
 // Strips a hex prefix from `text`; false when there is none.
 bool ConsumeHexPrefix(std::u16string_view& text) {
@@ -28,7 +23,7 @@ std::optional<std::uint64_t> ReadMagnitude(std::u16string_view digits, int base,
     if (digits.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (char16_t c : digits) {
-        const int digit = HexDigitValue(c);
+        const int digit = ascii::HexDigitValue(c);
         if (digit < 0 || digit >= base) return std::nullopt;
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
         if (value > limit) return std::nullopt;

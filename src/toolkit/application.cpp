@@ -5,6 +5,7 @@
 
 #include "core/placement.h"
 #include "toolkit/exception.h"
+#include "toolkit/program_files.h"
 #include "toolkit/text.h"
 
 namespace tk {
@@ -15,13 +16,15 @@ namespace {
 
 constexpr wchar_t kApplicationWindowClass[] = L"TApplication";
 
+std::u16string SystemLowerCase(std::u16string_view text) {
+  std::wstring lower = ToWide(text);
+  if (!lower.empty()) CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+  return ToU16(lower);
+}
+
+// Every character after the first follows the system's lower-case mapping.
 std::wstring FormTitle() {
-  wchar_t path[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-  std::wstring title = ToWide(core::ApplicationTitleFromPath(ToU16(std::wstring_view(path, n))));
-  // Every character after the first follows the system's lower-case mapping.
-  if (title.size() > 1) CharLowerBuffW(&title[1], static_cast<DWORD>(title.size() - 1));
-  return title;
+  return ToWide(core::LowerCaseAfterFirst(core::ApplicationTitleFromPath(ToU16(ExecutablePath())), SystemLowerCase));
 }
 
 // Tab and Shift+Tab move the focus between a window's controls.
@@ -34,32 +37,23 @@ bool IsTabKey(const MSG& msg) {
 
 TApplication::TApplication() {
   Application = this;
-  ole_initialized_ = SUCCEEDED(OleInitialize(nullptr));
+  ole_ = UniqueOleInit(SUCCEEDED(OleInitialize(nullptr)));
   title_ = FormTitle();
-
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = &TApplication::WindowProc;
-  wc.hInstance = instance;
-  wc.hIcon = LoadIconW(instance, L"MAINICON");
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.lpszClassName = kApplicationWindowClass;
-  RegisterClassW(&wc);
-  window_.reset(CreateWindowExW(0, kApplicationWindowClass, title_.c_str(),
-                                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                                GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
-                                nullptr, nullptr, instance, nullptr));
+  CreateBoundWindow({kApplicationWindowClass, 0, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"),
+                     LoadCursorW(nullptr, IDC_ARROW)},
+                    0, title_.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                    GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr);
 }
 
 TApplication::~TApplication() {
   DestroyForms();
-  window_.reset();
-  if (com_initialized_) CoUninitialize();
-  if (ole_initialized_) OleUninitialize();
+  DestroyBoundWindow();
+  com_.reset();
+  ole_.reset();
   if (Application == this) Application = nullptr;
 }
 
-void TApplication::Initialize() { com_initialized_ = SUCCEEDED(CoInitialize(nullptr)); }
+void TApplication::Initialize() { com_ = UniqueCoInit(SUCCEEDED(CoInitialize(nullptr))); }
 
 void TApplication::AddForm(TForm* form) {
   form->Construct();
@@ -186,41 +180,33 @@ void TApplication::ActivateNextForm(TForm* hidden) {
   if (topmost_candidate) SetActiveWindow(topmost_candidate->Handle());
 }
 
-LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  TApplication* app = Application;
-  if (!app || app->window_.get() != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
-  try {
-    switch (msg) {
-      case WM_CLOSE:
-        // Passed on to the main form, which ends the application.
-        if (app->main_form_) SendMessageW(app->main_form_->Handle(), WM_CLOSE, 0, 0);
-        return 0;
-      case WM_QUERYENDSESSION:
-        return TRUE;
-      case WM_ENDSESSION:
-        if (wp) {
-          // The session ends now: release everything without going back to the loop.
-          app->Terminate();
-          if (app->OnEndSession) app->OnEndSession();
-          app->DestroyForms();
-          ExitProcess(0);
-        }
-        // A log-off called off still ends the run, the way a close request does, and the
-        // user is still there to read a report.
-        if (app->main_form_) {
-          SendMessageW(app->main_form_->Handle(), WM_CLOSE, 0, 0);
-        } else {
-          app->Terminate();
-        }
-        return 0;
-      default:
-        break;
-    }
-  } catch (...) {
-    app->HandleException();
-    return 0;
+LRESULT TApplication::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CLOSE:
+      // Passed on to the main form, which ends the application.
+      if (main_form_) SendMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wp) {
+        // The session ends now: release everything without going back to the loop.
+        Terminate();
+        if (OnEndSession) OnEndSession();
+        DestroyForms();
+        ExitProcess(0);
+      }
+      // A log-off called off still ends the run, the way a close request does, and the
+      // user is still there to read a report.
+      if (main_form_) {
+        SendMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
+      } else {
+        Terminate();
+      }
+      return 0;
+    default:
+      return WindowBase::HandleMessage(msg, wp, lp);
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 }  // namespace tk

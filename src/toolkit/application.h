@@ -10,15 +10,14 @@
 
 #include "toolkit/form.h"
 #include "toolkit/handles.h"
+#include "toolkit/window_base.h"
 
 namespace tk {
 
-class TApplication {
+class TApplication : private WindowBase {
  public:
   TApplication();
-  ~TApplication();
-  TApplication(const TApplication&) = delete;
-  TApplication& operator=(const TApplication&) = delete;
+  ~TApplication() override;
 
   // Initialises COM for the GUI thread.
   void Initialize();
@@ -50,7 +49,7 @@ class TApplication {
   void HandleException();
   void ShowException(const std::wstring& message);
 
-  HWND Handle() const { return window_.get(); }
+  HWND Handle() const { return Window(); }
   const std::wstring& Title() const { return title_; }
   TForm* MainForm() const { return main_form_; }
   TForm* ActiveForm() const { return active_form_; }
@@ -73,19 +72,18 @@ class TApplication {
   std::function<bool(MSG&)> OnMessage;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
   void AddForm(TForm* form);
   bool ProcessMessage();
 
-  UniqueWindow window_;
   std::wstring title_;
   std::vector<std::unique_ptr<TForm>> forms_;
   TForm* main_form_ = nullptr;
   TForm* active_form_ = nullptr;
   bool terminated_ = false;
   bool recorded_visible_ = false;
-  bool ole_initialized_ = false;
-  bool com_initialized_ = false;
+  UniqueOleInit ole_;
+  UniqueCoInit com_;
 };
 
 // The one application object of the process.

@@ -34,7 +34,6 @@ enum class TCursor { crDefault, crSizeAll, crHandPoint };
 using TColor = int32_t;
 constexpr TColor clWindow = static_cast<TColor>(0xFF000000u | COLOR_WINDOW);
 constexpr TColor clWindowText = static_cast<TColor>(0xFF000000u | COLOR_WINDOWTEXT);
-COLORREF ColorToRGB(TColor color);
 
 enum class TPosition { poDesigned, poDesktopCenter };
 

@@ -16,4 +16,8 @@ class Exception : public std::exception {
   std::wstring message_;
 };
 
+// The system's text for an error code (GetLastError's or an HRESULT), without the trailing
+// period and line break, ready to stand after other text; empty when the system has none.
+std::wstring SystemErrorText(unsigned long code);
+
 }  // namespace tk

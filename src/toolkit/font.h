@@ -9,6 +9,9 @@
 
 namespace tk {
 
+// The RGB value of a colour, a system colour looked up as the system has it now.
+COLORREF ColorToRGB(TColor color);
+
 class TFont {
  public:
   TFont(std::wstring name, int height, BYTE charset, TColor color)

@@ -49,10 +49,7 @@ TForm::~TForm() {
   // Controls go first; the window after them, so nothing paints into a dying form.
   owned_.clear();
   graphic_controls_.clear();
-  if (window_) {
-    SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
-    window_.reset();
-  }
+  DestroyBoundWindow();
 }
 
 void TForm::Construct() {
@@ -84,27 +81,13 @@ void TForm::ScaleLayout(int measured, int design) {
 }
 
 HWND TForm::Handle() {
-  if (!window_) CreateHandle();
-  return window_.get();
+  if (!Window()) CreateHandle();
+  return Window();
 }
 
 void TForm::CreateHandle() {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc{};
-  if (!GetClassInfoExW(instance, ClassName(), &wc)) {
-    wc = WNDCLASSEXW{};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = &TForm::StaticWndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = ClassName();
-    RegisterClassExW(&wc);
-  }
-  HWND hwnd = CreateWindowExW(ExStyle(), ClassName(), Caption.c_str(), Style(), left_, top_, width_, height_,
-                              Application->Handle(), nullptr, instance, this);
-  if (!hwnd) throw Exception(L"Error creating window");
-  if (window_.get() != hwnd) window_.reset(hwnd);  // normally bound at WM_NCCREATE already
+  HWND hwnd = CreateBoundWindow({ClassName(), CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW)}, ExStyle(),
+                                Caption.c_str(), Style(), left_, top_, width_, height_, Application->Handle());
   if (Style() & WS_SYSMENU) {
     // A form has no icon of its own: its title bar shows the application's.
     HWND app = Application->Handle();
@@ -123,16 +106,16 @@ void TForm::SetBounds(int left, int top, int width, int height) {
   top_ = top;
   width_ = width;
   height_ = height;
-  if (window_) {
-    SetWindowPos(window_.get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (Window()) {
+    SetWindowPos(Window(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
 void TForm::SyncBoundsFromWindow() {
   RECT r{};
-  GetWindowRect(window_.get(), &r);
+  GetWindowRect(Window(), &r);
   // A hidden maximised window keeps the place it will be restored to.
-  if (IsZoomed(window_.get()) || IsIconic(window_.get())) return;
+  if (IsZoomed(Window()) || IsIconic(Window())) return;
   left_ = r.left;
   top_ = r.top;
   width_ = r.right - r.left;
@@ -219,7 +202,7 @@ void TForm::Activated() {
       return;
     }
   }
-  ::SetFocus(window_.get());
+  ::SetFocus(Window());
 }
 
 bool TForm::SelectNext(bool forward) {
@@ -254,7 +237,7 @@ TGraphicControl* TForm::ControlAtPos(POINT p) const {
 
 void TForm::Paint() {
   PAINTSTRUCT ps;
-  HDC dc = BeginPaint(window_.get(), &ps);
+  HDC dc = BeginPaint(Window(), &ps);
   // Only what was invalidated is drawn: a blink asks for the dot's square, not the whole bar.
   const RECT area = ps.rcPaint;
   const int width = area.right - area.left;
@@ -262,13 +245,12 @@ void TForm::Paint() {
   if (width > 0 && height > 0) {
     // Drawn off screen first, so the blink and a new caption never flicker. The buffer covers
     // the area only; its origin is moved so that controls still draw in client coordinates.
-    MemoryDC buffer(dc);
+    UniqueMemoryDC buffer(CreateCompatibleDC(dc));
     UniqueBitmap bitmap(CreateCompatibleBitmap(dc, width, height));
     SelectIn select(buffer.get(), bitmap.get());
     SetViewportOrgEx(buffer.get(), -area.left, -area.top, nullptr);
-    HBRUSH brush = CreateSolidBrush(ColorToRGB(Color));
-    FillRect(buffer.get(), &area, brush);
-    DeleteObject(brush);
+    UniqueBrush brush(CreateSolidBrush(ColorToRGB(Color)));
+    FillRect(buffer.get(), &area, brush.get());
     for (TGraphicControl* control : graphic_controls_) {
       RECT bounds = control->BoundsRect();
       RECT overlap;
@@ -276,7 +258,7 @@ void TForm::Paint() {
     }
     BitBlt(dc, area.left, area.top, width, height, buffer.get(), area.left, area.top, SRCCOPY);
   }
-  EndPaint(window_.get(), &ps);
+  EndPaint(Window(), &ps);
 }
 
 LRESULT TForm::MouseButton(UINT msg, WPARAM wp, LPARAM lp) {
@@ -291,7 +273,7 @@ LRESULT TForm::MouseButton(UINT msg, WPARAM wp, LPARAM lp) {
     }
     capture_control_ = nullptr;
     click_armed_ = false;
-    if (GetCapture() == window_.get()) ReleaseCapture();
+    if (GetCapture() == Window()) ReleaseCapture();
     if (click) control->Click();
     return 0;
   }
@@ -300,7 +282,7 @@ LRESULT TForm::MouseButton(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK) button = TMouseButton::mbRight;
   if (msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK) button = TMouseButton::mbMiddle;
   bool dbl = msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK;
-  SetCapture(window_.get());
+  SetCapture(Window());
   capture_control_ = control;
   // The second press of a double click makes no second click.
   click_armed_ = msg == WM_LBUTTONDOWN;
@@ -327,10 +309,10 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       click_armed_ = false;
       return 0;
     case WM_SETCURSOR:
-      if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == window_.get()) {
+      if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == Window()) {
         POINT p;
         GetCursorPos(&p);
-        ScreenToClient(window_.get(), &p);
+        ScreenToClient(Window(), &p);
         TGraphicControl* control = ControlAtPos(p);
         SetCursor(CursorHandle(control ? control->Cursor : TCursor::crDefault));
         return TRUE;
@@ -367,24 +349,7 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT TForm::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp) {
-  return DefWindowProcW(window_.get(), msg, wp, lp);
-}
-
-LRESULT CALLBACK TForm::StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lp);
-    auto* form = static_cast<TForm*>(create->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    form->window_.reset(hwnd);
-  }
-  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcW(hwnd, msg, wp, lp);
-  try {
-    return form->WndProc(msg, wp, lp);
-  } catch (...) {
-    Application->HandleException();
-    return 0;
-  }
+  return DefWindowProcW(Window(), msg, wp, lp);
 }
 
 }  // namespace tk

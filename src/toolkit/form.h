@@ -11,12 +11,13 @@
 #include "toolkit/font.h"
 #include "toolkit/handles.h"
 #include "toolkit/win_control.h"
+#include "toolkit/window_base.h"
 
 namespace tk {
 
 class TTimer;
 
-class TForm : public TComponent {
+class TForm : public TComponent, private WindowBase {
  public:
   TForm();
   ~TForm() override;
@@ -26,7 +27,7 @@ class TForm : public TComponent {
   void Construct();
 
   HWND Handle();
-  bool HandleAllocated() const { return static_cast<bool>(window_); }
+  bool HandleAllocated() const { return Window() != nullptr; }
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
@@ -76,33 +77,32 @@ class TForm : public TComponent {
   // Layout helpers: the form owns what they make.
   template <typename T, typename... Args>
   T* AddGraphic(Args&&... args) {
-    auto control = std::make_unique<T>(this, std::forward<Args>(args)...);
-    T* raw = control.get();
-    graphic_controls_.push_back(raw);
-    owned_.push_back(std::move(control));
-    return raw;
+    T* control = Own(std::make_unique<T>(this, std::forward<Args>(args)...));
+    graphic_controls_.push_back(control);
+    return control;
   }
   template <typename T, typename... Args>
   T* AddWinControl(Args&&... args) {
-    auto control = std::make_unique<T>(this, std::forward<Args>(args)...);
-    T* raw = control.get();
-    win_controls_.push_back(raw);
-    owned_.push_back(std::move(control));
-    return raw;
+    T* control = Own(std::make_unique<T>(this, std::forward<Args>(args)...));
+    win_controls_.push_back(control);
+    return control;
   }
   template <typename T, typename... Args>
   T* AddComponent(Args&&... args) {
-    auto component = std::make_unique<T>(std::forward<Args>(args)...);
-    T* raw = component.get();
-    owned_.push_back(std::move(component));
-    return raw;
+    return Own(std::make_unique<T>(std::forward<Args>(args)...));
   }
   void SetClientSize(int width, int height);
   // Layout values are for text height 13 of "0" in the 11-pixel Tahoma; scale when the screen differs.
   virtual void ScaleLayout(int measured, int design);
 
  private:
-  static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  template <typename T>
+  T* Own(std::unique_ptr<T> object) {
+    T* raw = object.get();
+    owned_.push_back(std::move(object));
+    return raw;
+  }
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) final { return WndProc(msg, wp, lp); }
   void CreateHandle();
   void Paint();
   TGraphicControl* ControlAtPos(POINT client) const;
@@ -113,7 +113,6 @@ class TForm : public TComponent {
   void Activated();
   std::vector<TWinControl*> TabOrderList() const;
 
-  UniqueWindow window_;
   std::vector<std::unique_ptr<TObject>> owned_;
   std::vector<TGraphicControl*> graphic_controls_;
   std::vector<TWinControl*> win_controls_;

@@ -2,105 +2,81 @@
 // Move-only owners for Win32 handles: each handle has exactly one owner that
 // releases it, on every path.
 #include <windows.h>
+#include <objbase.h>
+#include <ole2.h>
 
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace tk {
 
-template <typename T, typename Traits>
-class UniqueHandle {
+// Owns one handle of type T and releases it with Close. `Invalid` is the value that means
+// "no handle", given as an integer because INVALID_HANDLE_VALUE cannot be a template argument.
+template <typename T, auto Close, std::intptr_t Invalid = 0>
+class UniqueAny {
  public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(T value) : value_(value) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+  UniqueAny() = default;
+  explicit UniqueAny(T value) : value_(value) {}
+  UniqueAny(const UniqueAny&) = delete;
+  UniqueAny& operator=(const UniqueAny&) = delete;
+  UniqueAny(UniqueAny&& other) noexcept : value_(other.release()) {}
+  UniqueAny& operator=(UniqueAny&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
   }
-  ~UniqueHandle() { reset(); }
+  ~UniqueAny() { reset(); }
+
+  static T InvalidValue() {
+    if constexpr (std::is_pointer_v<T>) {
+      return reinterpret_cast<T>(Invalid);
+    } else {
+      return static_cast<T>(Invalid);
+    }
+  }
 
   T get() const { return value_; }
-  explicit operator bool() const { return Traits::Valid(value_); }
-  T release() { return std::exchange(value_, Traits::Invalid()); }
-  void reset(T value = Traits::Invalid()) {
+  explicit operator bool() const { return value_ != InvalidValue(); }
+  T release() { return std::exchange(value_, InvalidValue()); }
+  void reset(T value = InvalidValue()) {
     T old = std::exchange(value_, value);
-    if (Traits::Valid(old)) Traits::Close(old);
+    if (old != InvalidValue()) Close(old);
   }
 
  private:
-  T value_ = Traits::Invalid();
+  T value_ = InvalidValue();
 };
 
-struct GdiObjectTraits {
-  static HGDIOBJ Invalid() { return nullptr; }
-  static bool Valid(HGDIOBJ h) { return h != nullptr; }
-  static void Close(HGDIOBJ h) { DeleteObject(h); }
-};
-struct FontTraits {
-  static HFONT Invalid() { return nullptr; }
-  static bool Valid(HFONT h) { return h != nullptr; }
-  static void Close(HFONT h) { DeleteObject(h); }
-};
-struct BitmapTraits {
-  static HBITMAP Invalid() { return nullptr; }
-  static bool Valid(HBITMAP h) { return h != nullptr; }
-  static void Close(HBITMAP h) { DeleteObject(h); }
-};
-struct IconTraits {
-  static HICON Invalid() { return nullptr; }
-  static bool Valid(HICON h) { return h != nullptr; }
-  static void Close(HICON h) { DestroyIcon(h); }
-};
-struct KernelHandleTraits {
-  static HANDLE Invalid() { return nullptr; }
-  static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { CloseHandle(h); }
-};
-struct FileHandleTraits {
-  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-  static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { CloseHandle(h); }
-};
-struct WindowTraits {
-  static HWND Invalid() { return nullptr; }
-  static bool Valid(HWND h) { return h != nullptr; }
-  static void Close(HWND h) { DestroyWindow(h); }
-};
-struct MenuTraits {
-  static HMENU Invalid() { return nullptr; }
-  static bool Valid(HMENU h) { return h != nullptr; }
-  static void Close(HMENU h) { DestroyMenu(h); }
-};
+using UniqueBrush = UniqueAny<HBRUSH, &DeleteObject>;
+using UniqueFont = UniqueAny<HFONT, &DeleteObject>;
+using UniqueBitmap = UniqueAny<HBITMAP, &DeleteObject>;
+using UniqueIcon = UniqueAny<HICON, &DestroyIcon>;
+using UniqueMemoryDC = UniqueAny<HDC, &DeleteDC>;
+using UniqueKernelHandle = UniqueAny<HANDLE, &CloseHandle>;
+using UniqueFile = UniqueAny<HANDLE, &CloseHandle, -1>;  // CreateFileW fails with INVALID_HANDLE_VALUE
+using UniqueWindow = UniqueAny<HWND, &DestroyWindow>;
+using UniqueMenu = UniqueAny<HMENU, &DestroyMenu>;
 
-using UniqueFont = UniqueHandle<HFONT, FontTraits>;
-using UniqueBitmap = UniqueHandle<HBITMAP, BitmapTraits>;
-using UniqueIcon = UniqueHandle<HICON, IconTraits>;
-using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
-using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
-using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
-using UniqueMenu = UniqueHandle<HMENU, MenuTraits>;
+// The call that balances a successful initialisation (CoInitialize, OleInitialize), owed by
+// whoever holds the `true` that the initialisation's success gave.
+template <auto Call>
+void CallBalancing(bool) {
+  Call();
+}
+using UniqueCoInit = UniqueAny<bool, &CallBalancing<&CoUninitialize>>;
+using UniqueOleInit = UniqueAny<bool, &CallBalancing<&OleUninitialize>>;
 
-// A screen or memory DC released or deleted as it was obtained.
+// The screen's DC, released as it was obtained.
 class ScreenDC {
  public:
   ScreenDC() : dc_(GetDC(nullptr)) {}
-  ~ScreenDC() { if (dc_) ReleaseDC(nullptr, dc_); }
+  ~ScreenDC() {
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
   ScreenDC(const ScreenDC&) = delete;
   ScreenDC& operator=(const ScreenDC&) = delete;
   HDC get() const { return dc_; }
- private:
-  HDC dc_;
-};
 
-class MemoryDC {
- public:
-  explicit MemoryDC(HDC like) : dc_(CreateCompatibleDC(like)) {}
-  ~MemoryDC() { if (dc_) DeleteDC(dc_); }
-  MemoryDC(const MemoryDC&) = delete;
-  MemoryDC& operator=(const MemoryDC&) = delete;
-  HDC get() const { return dc_; }
  private:
   HDC dc_;
 };
@@ -112,6 +88,7 @@ class SelectIn {
   ~SelectIn() { SelectObject(dc_, old_); }
   SelectIn(const SelectIn&) = delete;
   SelectIn& operator=(const SelectIn&) = delete;
+
  private:
   HDC dc_;
   HGDIOBJ old_;

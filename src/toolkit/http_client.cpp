@@ -23,6 +23,8 @@ constexpr unsigned kConnectSliceMs = 125;
 constexpr unsigned kReadWaitMs = 250;
 constexpr unsigned kProbeMs = 100;
 
+using UniqueAddrInfo = UniqueAny<addrinfo*, &freeaddrinfo>;
+
 std::wstring Widen(std::string_view ascii) {
   std::wstring wide;
   for (char c : ascii) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
@@ -99,7 +101,7 @@ std::u16string DecodeBody(const std::string& body, const std::optional<std::stri
       code_page = core::CodePageOfCharset(*charset);
     }
   }
-  if (code_page == core::kCodePageUtf16Le) return core::DecodeUtf16Le(body);
+  if (code_page == core::kCodePageUtf16Le) return core::DecodeUtf16(body, false);
   if (body.empty() || code_page == 0 || code_page == core::kCodePageLatin1 ||
       !IsValidCodePage(static_cast<UINT>(code_page))) {
     return core::DecodeLatin1(body);
@@ -141,7 +143,7 @@ class TIdHTTP::Request {
   }
 
  private:
-  SOCKET Socket() const { return static_cast<SOCKET>(client_.socket_); }
+  SOCKET Socket() const { return static_cast<SOCKET>(client_.socket_.get()); }
   // Disconnect ran, perhaps from a pump further down this stack.
   bool ClosedLocally() const { return Socket() == INVALID_SOCKET; }
 
@@ -157,12 +159,11 @@ class TIdHTTP::Request {
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
     const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    const UniqueAddrInfo owned(found);
     if (error != 0 || !found) {
-      if (found) freeaddrinfo(found);
       throw Exception(L"Socket error " + std::to_wstring(error) + L": host not found: " + Widen(host));
     }
     address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
     return address;
   }
 
@@ -172,7 +173,7 @@ class TIdHTTP::Request {
   void Connect(const sockaddr_in& address) {
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) ThrowSocketError(WSAGetLastError());
-    client_.socket_ = static_cast<std::uintptr_t>(s);
+    client_.socket_.reset(static_cast<std::uintptr_t>(s));
     if (WSAEventSelect(s, event_.get(), FD_CONNECT) != 0) ThrowSocketError(WSAGetLastError());
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
     if (const int error = WSAGetLastError(); error != WSAEWOULDBLOCK) ThrowSocketError(error);
@@ -315,7 +316,7 @@ class TIdHTTP::Request {
 };
 
 TIdHTTP::TIdHTTP(unsigned connect_timeout_ms)
-    : socket_(static_cast<std::uintptr_t>(INVALID_SOCKET)), connect_timeout_ms_(connect_timeout_ms) {
+    : connect_timeout_ms_(connect_timeout_ms) {
   WSADATA data;
   winsock_started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
@@ -341,13 +342,11 @@ std::u16string TIdHTTP::Get(const std::string& url) {
 }
 
 void TIdHTTP::Disconnect() {
-  const SOCKET s = static_cast<SOCKET>(socket_);
-  if (s != INVALID_SOCKET) {
-    socket_ = static_cast<std::uintptr_t>(INVALID_SOCKET);
-    closesocket(s);
-  }
+  socket_.reset();
 }
 
-bool TIdHTTP::Connected() const { return static_cast<SOCKET>(socket_) != INVALID_SOCKET; }
+bool TIdHTTP::Connected() const { return static_cast<bool>(socket_); }
+
+void CloseSocket(std::uintptr_t socket) { closesocket(static_cast<SOCKET>(socket)); }
 
 }  // namespace tk

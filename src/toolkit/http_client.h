@@ -4,7 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "toolkit/handles.h"
+
 namespace tk {
+
+// A SOCKET's owner, kept free of <winsock2.h>: closesocket behind a plain integer.
+void CloseSocket(std::uintptr_t socket);
+using UniqueSocket = UniqueAny<std::uintptr_t, &CloseSocket, -1>;  // -1: INVALID_SOCKET
 
 class TIdHTTP {
  public:
@@ -35,7 +41,7 @@ class TIdHTTP {
  private:
   class Request;
 
-  std::uintptr_t socket_;             // SOCKET
+  UniqueSocket socket_;
   unsigned connect_timeout_ms_;
   bool winsock_started_ = false;
   bool used_ = false;

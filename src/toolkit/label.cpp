@@ -37,9 +37,8 @@ void TLabel::AdjustBounds() {
 void TLabel::Paint(HDC dc) {
   RECT r = BoundsRect();
   if (!transparent_) {
-    HBRUSH brush = CreateSolidBrush(ColorToRGB(color_));
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    UniqueBrush brush(CreateSolidBrush(ColorToRGB(color_)));
+    FillRect(dc, &r, brush.get());
   }
   SelectIn font(dc, font_->Handle());
   SetBkMode(dc, TRANSPARENT);

@@ -21,16 +21,6 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
-std::wstring SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text(buffer != nullptr ? buffer : L"", length);
-  LocalFree(buffer);
-  return ToWide(core::TrimSystemErrorText(ToU16(text)));
-}
-
 Exception OpenFailure(const std::wstring& path, DWORD code) {
   return Exception(L"Cannot open file \"" + FullPath(path) + L"\". " + SystemErrorText(code));
 }

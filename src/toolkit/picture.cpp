@@ -107,7 +107,7 @@ TPicture TPicture::FromResource(const wchar_t* name) {
 
 void TPicture::Draw(HDC dc, int x, int y) const {
   if (!bitmap_) return;
-  MemoryDC source(dc);
+  UniqueMemoryDC source(CreateCompatibleDC(dc));
   SelectIn select(source.get(), bitmap_.get());
   if (has_alpha_) {
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};

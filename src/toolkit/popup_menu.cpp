@@ -11,20 +11,10 @@ constexpr UINT kFirstCommand = 100;
 }  // namespace
 
 TPopupMenu::TPopupMenu() : menu_(CreatePopupMenu()) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSW wc{};
-  if (!GetClassInfoW(instance, kMenuWindowClass, &wc)) {
-    wc = WNDCLASSW{};
-    wc.lpfnWndProc = &TPopupMenu::WindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kMenuWindowClass;
-    RegisterClassW(&wc);
-  }
-  window_.reset(CreateWindowExW(0, kMenuWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr));
-  SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  CreateBoundWindow({kMenuWindowClass}, 0, L"", WS_POPUP, 0, 0, 0, 0, nullptr);
 }
 
-TPopupMenu::~TPopupMenu() { SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0); }
+TPopupMenu::~TPopupMenu() { DestroyBoundWindow(); }
 
 TMenuItem* TPopupMenu::Add(std::wstring caption, TNotifyEvent on_click) {
   items_.push_back(std::make_unique<TMenuItem>(std::move(caption), std::move(on_click)));
@@ -39,24 +29,19 @@ TMenuItem* TPopupMenu::Add(std::wstring caption, TNotifyEvent on_click) {
 }
 
 void TPopupMenu::Popup(int x, int y) {
-  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, window_.get(), nullptr);
+  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, Window(), nullptr);
 }
 
-LRESULT CALLBACK TPopupMenu::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* menu = reinterpret_cast<TPopupMenu*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (msg == WM_COMMAND && menu && HIWORD(wp) == 0) {
+LRESULT TPopupMenu::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COMMAND && HIWORD(wp) == 0) {
     size_t index = LOWORD(wp) - kFirstCommand;
-    if (LOWORD(wp) >= kFirstCommand && index < menu->items_.size()) {
-      TMenuItem* item = menu->items_[index].get();
-      try {
-        if (item->OnClick) item->OnClick(item);
-      } catch (...) {
-        Application->HandleException();
-      }
+    if (LOWORD(wp) >= kFirstCommand && index < items_.size()) {
+      TMenuItem* item = items_[index].get();
+      if (item->OnClick) item->OnClick(item);
       return 0;
     }
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
+  return WindowBase::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace tk

@@ -9,6 +9,7 @@
 
 #include "toolkit/classes.h"
 #include "toolkit/handles.h"
+#include "toolkit/window_base.h"
 
 namespace tk {
 
@@ -20,7 +21,7 @@ class TMenuItem : public TComponent {
   TNotifyEvent OnClick;
 };
 
-class TPopupMenu : public TComponent {
+class TPopupMenu : public TComponent, private WindowBase {
  public:
   TPopupMenu();
   ~TPopupMenu() override;
@@ -32,15 +33,14 @@ class TPopupMenu : public TComponent {
   // item. Returns when the menu closes; the picked item's handler runs when its command comes.
   void Popup(int x, int y);
   // The hidden window that owns the menu and receives its commands.
-  HWND Window() const { return window_.get(); }
+  using WindowBase::Window;
   HMENU Menu() const { return menu_.get(); }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
   std::vector<std::unique_ptr<TMenuItem>> items_;
   UniqueMenu menu_;
-  UniqueWindow window_;
 };
 
 }  // namespace tk

@@ -6,7 +6,6 @@
 #include "toolkit/text.h"
 
 namespace tk {
-namespace {
 
 std::wstring ExecutablePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -21,12 +20,6 @@ std::wstring ExecutablePath() {
   }
 }
 
-}  // namespace
-
 std::wstring ProgramDirectory() { return ToWide(core::ProgramDirectory(ToU16(ExecutablePath()))); }
-
-std::wstring SettingsPath() { return ProgramDirectory() + L"GoldCfg.ini"; }
-
-std::wstring NotesPath() { return ProgramDirectory() + L"qorla.txt"; }
 
 }  // namespace tk

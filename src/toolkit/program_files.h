@@ -1,17 +1,15 @@
 #pragma once
-// Where the program keeps its two files: in the folder of its own executable. Each call forms
-// the path afresh; the working directory, command line and environment play no part.
+// Where the running program lies. Each call asks the system afresh; the working directory,
+// command line and environment play no part.
 #include <string>
 
 namespace tk {
 
-// The executable's folder as the system reports its path, ending with its separator.
+// The executable's full path as the system reports it, however long.
+std::wstring ExecutablePath();
+
+// The executable's folder, ending with its separator: files beside the program are named
+// by appending their names.
 std::wstring ProgramDirectory();
-
-// The settings file, "GoldCfg.ini" in the program directory.
-std::wstring SettingsPath();
-
-// The notes file, "qorla.txt" in the program directory.
-std::wstring NotesPath();
 
 }  // namespace tk

@@ -16,23 +16,13 @@ static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 4 ? 956 : 976), "unex
 }  // namespace
 
 TTrayIcon::TTrayIcon(UniqueIcon icon, const std::wstring& tip) : icon_(std::move(icon)) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSW wc{};
-  if (!GetClassInfoW(instance, kTrayWindowClass, &wc)) {
-    wc = WNDCLASSW{};
-    wc.lpfnWndProc = &TTrayIcon::WindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kTrayWindowClass;
-    RegisterClassW(&wc);
-  }
   // A top-level window, so that the shell's broadcasts and the session end reach it.
-  window_.reset(CreateWindowExW(0, kTrayWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr));
-  SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  CreateBoundWindow({kTrayWindowClass}, 0, L"", WS_POPUP, 0, 0, 0, 0, nullptr);
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
 
   data_.cbSize = sizeof(NOTIFYICONDATAW);
-  data_.hWnd = window_.get();
-  data_.uID = static_cast<UINT>(reinterpret_cast<uintptr_t>(window_.get()));
+  data_.hWnd = Window();
+  data_.uID = static_cast<UINT>(reinterpret_cast<uintptr_t>(Window()));
   data_.uFlags = NIF_MESSAGE | NIF_ICON | (tip.empty() ? 0 : NIF_TIP);
   data_.uCallbackMessage = kCallbackMessage;
   data_.hIcon = icon_.get();
@@ -41,7 +31,7 @@ TTrayIcon::TTrayIcon(UniqueIcon icon, const std::wstring& tip) : icon_(std::move
 
 TTrayIcon::~TTrayIcon() {
   if (visible_) Shell_NotifyIconW(NIM_DELETE, &data_);
-  SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+  DestroyBoundWindow();
 }
 
 void TTrayIcon::SetVisible(bool visible) {
@@ -86,18 +76,7 @@ LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp && visible_) Shell_NotifyIconW(NIM_DELETE, &data_);
       return 0;
     default:
-      return DefWindowProcW(window_.get(), msg, wp, lp);
-  }
-}
-
-LRESULT CALLBACK TTrayIcon::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* tray = reinterpret_cast<TTrayIcon*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!tray) return DefWindowProcW(hwnd, msg, wp, lp);
-  try {
-    return tray->HandleMessage(msg, wp, lp);
-  } catch (...) {
-    Application->HandleException();
-    return 0;
+      return WindowBase::HandleMessage(msg, wp, lp);
   }
 }
 

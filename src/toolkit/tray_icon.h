@@ -8,12 +8,13 @@
 
 #include "toolkit/classes.h"
 #include "toolkit/handles.h"
+#include "toolkit/window_base.h"
 
 namespace tk {
 
 class TPopupMenu;
 
-class TTrayIcon : public TComponent {
+class TTrayIcon : public TComponent, private WindowBase {
  public:
   static constexpr UINT kCallbackMessage = WM_USER + 1;
 
@@ -28,16 +29,14 @@ class TTrayIcon : public TComponent {
   TPopupMenu* PopupMenu = nullptr;
   TNotifyEvent OnDblClick;
 
-  HWND Window() const { return window_.get(); }
+  using WindowBase::Window;
   const NOTIFYICONDATAW& Record() const { return data_; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
   void ShowMenu();
 
   UniqueIcon icon_;
-  UniqueWindow window_;
   NOTIFYICONDATAW data_{};
   bool visible_ = false;
   UINT taskbar_created_ = 0;

@@ -45,9 +45,28 @@ int ScreenPixelsPerInch(int axis) {
 
 namespace detail {
 
+// The reference count of an object of ours that the control holds: one reference when made,
+// deleted at its last Release.
+template <typename... Interfaces>
+class ComObject : public Interfaces... {
+ public:
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  virtual ~ComObject() = default;
+
+ private:
+  ULONG refs_ = 1;
+};
+
 // Our side of the hosting: the control's client site, its in-place site and the frame it
 // is activated in. One object, as the control sees one container.
-class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
+class BrowserSite final : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame> {
  public:
   BrowserSite(HWND parent, const RECT& rect) : parent_(parent), rect_(rect) {}
   void SetRect(const RECT& rect) { rect_ = rect; }
@@ -67,12 +86,6 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
     if (!*out) return E_NOINTERFACE;
     AddRef();
     return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   // IOleClientSite
@@ -138,15 +151,14 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
   STDMETHODIMP TranslateAccelerator(MSG*, WORD) override { return S_FALSE; }
 
  private:
-  ~BrowserSite() = default;
+  ~BrowserSite() override = default;
 
-  ULONG refs_ = 1;
   HWND parent_;
   RECT rect_;
 };
 
 // The sink of the control's events. The window handles none of them.
-class BrowserEvents final : public IDispatch {
+class BrowserEvents final : public ComObject<IDispatch> {
  public:
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -155,12 +167,6 @@ class BrowserEvents final : public IDispatch {
     if (!ours) return E_NOINTERFACE;
     AddRef();
     return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -179,24 +185,14 @@ class BrowserEvents final : public IDispatch {
   }
 
  private:
-  ~BrowserEvents() = default;
-  ULONG refs_ = 1;
+  ~BrowserEvents() override = default;
 };
 
 }  // namespace detail
 
 std::wstring OleErrorMessage(HRESULT code, const std::wstring& description) {
   if (!description.empty()) return description;
-  wchar_t* text = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                    FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0,
-                                nullptr);
-  std::wstring system;
-  if (text) {
-    system = ToWide(core::TrimSystemErrorText(ToU16(std::wstring_view(text, length))));
-    LocalFree(text);
-  }
+  const std::wstring system = SystemErrorText(static_cast<unsigned long>(code));
   if (!system.empty()) return system;
   wchar_t fallback[32];
   swprintf(fallback, 32, L"OLE error %.8lx", static_cast<unsigned long>(code));
@@ -205,7 +201,7 @@ std::wstring OleErrorMessage(HRESULT code, const std::wstring& description) {
 
 int PixelsToHimetric(int pixels, int pixels_per_inch) { return MulDiv(pixels, 2540, pixels_per_inch); }
 
-TWebBrowser::TWebBrowser(TForm* parent) : TWinControl(parent, nullptr) {
+TWebBrowser::TWebBrowser(TForm* parent) : TWinControl(parent, nullptr, false) {
   Check(CoCreateInstance(kWebBrowserClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
                          object_.PutVoid()));
   browser_ = object_.As<IWebBrowser2>();

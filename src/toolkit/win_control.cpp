@@ -5,10 +5,12 @@
 
 namespace tk {
 
-TWinControl::TWinControl(TForm* parent, std::unique_ptr<TFont> font) : TControl(parent), font_(std::move(font)) {}
+TWinControl::TWinControl(TForm* parent, std::unique_ptr<TFont> font, bool owns_window)
+    : TControl(parent), owns_window_(owns_window), font_(std::move(font)) {}
 
 TWinControl::~TWinControl() {
-  if (window_ && IsWindow(window_)) DestroyWindow(window_);
+  // A window its parent took along is gone already.
+  if (!owns_window_ || !IsWindow(window_.get())) window_.release();
 }
 
 HWND TWinControl::Handle() {
@@ -16,12 +18,12 @@ HWND TWinControl::Handle() {
     // Making the form's window makes every control's window, this one's included: only a
     // control still without one after that makes its own here.
     HWND parent = parent_->Handle();
-    if (window_) return window_;
-    window_ = CreateWnd(parent);
-    if (font_ && window_) SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_->Handle()), FALSE);
+    if (window_) return window_.get();
+    window_.reset(CreateWnd(parent));
+    if (font_ && window_) SendMessageW(window_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_->Handle()), FALSE);
     WindowCreated();
   }
-  return window_;
+  return window_.get();
 }
 
 void TWinControl::SetBounds(int left, int top, int width, int height) {
@@ -29,26 +31,26 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
   top_ = top;
   width_ = width;
   height_ = height;
-  if (window_) SetWindowPos(window_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (window_) SetWindowPos(window_.get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TWinControl::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
-  if (window_) ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
+  if (window_) ShowWindow(window_.get(), visible ? SW_SHOWNA : SW_HIDE);
 }
 
 bool TWinControl::CanFocus() const {
-  return window_ && visible_ && Enabled && IsWindowVisible(window_) && IsWindowEnabled(window_);
+  return window_ && visible_ && Enabled && IsWindowVisible(window_.get()) && IsWindowEnabled(window_.get());
 }
 
 bool TWinControl::Focused() const { return window_ && Contains(GetFocus()); }
 
 void TWinControl::SetFocus() {
-  if (window_) ::SetFocus(window_);
+  if (window_) ::SetFocus(window_.get());
 }
 
-bool TWinControl::Contains(HWND hwnd) const { return hwnd && window_ && (hwnd == window_ || IsChild(window_, hwnd)); }
+bool TWinControl::Contains(HWND hwnd) const { return hwnd && window_ && (hwnd == window_.get() || IsChild(window_.get(), hwnd)); }
 
 void TWinControl::ScaleBy(int measured, int design) {
   TControl::ScaleBy(measured, design);

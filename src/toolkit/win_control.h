@@ -17,12 +17,14 @@ constexpr TControlAnchors akLeft = 1, akTop = 2, akRight = 4, akBottom = 8;
 
 class TWinControl : public TControl {
  public:
-  TWinControl(TForm* parent, std::unique_ptr<TFont> font);
+  // A control owns the window it makes unless `owns_window` is false: the browser's window
+  // belongs to the browser object, which destroys it itself.
+  TWinControl(TForm* parent, std::unique_ptr<TFont> font, bool owns_window = true);
   ~TWinControl() override;
 
   // The child window, made on first use inside the form's window.
   HWND Handle();
-  bool HandleAllocated() const { return window_ != nullptr; }
+  bool HandleAllocated() const { return static_cast<bool>(window_); }
 
   void SetBounds(int left, int top, int width, int height) override;
   void SetVisible(bool visible) override;
@@ -50,7 +52,8 @@ class TWinControl : public TControl {
   const TFont* ControlFont() const { return font_.get(); }
 
  private:
-  HWND window_ = nullptr;
+  UniqueWindow window_;
+  bool owns_window_;
   std::unique_ptr<TFont> font_;
   int right_margin_ = 0, bottom_margin_ = 0;
 };

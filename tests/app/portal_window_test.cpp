@@ -227,4 +227,15 @@ TEST_F(Portal, PadStartsWithItsSixLinesAndKeepsTypedTextThroughLinksAndHiding) {
   EXPECT_EQ(Form2->Memo1->Text(), typed);
 }
 
+TEST(ProgramFiles, SettingsAndNotesLieNextToTheRunningProgram) {
+  wchar_t image[MAX_PATH * 4];
+  DWORD length = MAX_PATH * 4;
+  ASSERT_TRUE(QueryFullProcessImageNameW(GetCurrentProcess(), 0, image, &length));
+  const std::wstring exe(image, length);
+  const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\") + 1);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(SettingsPath(), folder + L"GoldCfg.ini");
+  EXPECT_EQ(NotesPath(), folder + L"qorla.txt");
+}
+
 }  // namespace

@@ -203,14 +203,31 @@ TEST(DecodeLatin1, AUtf8ByteOrderMarkStaysAsThreeCharacters) {
     EXPECT_EQ(core::DecodeLatin1(""), std::u16string());
 }
 
-TEST(DecodeUtf16Le, ReadsLittleEndianCodeUnits) {
+TEST(DecodeUtf16, BothByteOrders) {
     using namespace std::string_literals;
-    EXPECT_EQ(core::DecodeUtf16Le("A\0B\0"s), u"AB");
-    EXPECT_EQ(core::DecodeUtf16Le("\xFF\xFE" "A\0"s), u"\uFEFFA") << "the byte-order mark stays";
-    EXPECT_EQ(core::DecodeUtf16Le("\x34\x12\xAC\x20"s), u"\u1234\u20AC");
-    EXPECT_EQ(core::DecodeUtf16Le("\x3D\xD8\x00\xDE"s), u"\U0001F600") << "a surrogate pair passes through";
-    EXPECT_EQ(core::DecodeUtf16Le("A\0B"s), u"A") << "a lone last byte is dropped";
-    EXPECT_EQ(core::DecodeUtf16Le(""), u"");
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool big_endian;
+        std::u16string text;
+    };
+    const std::vector<Case> cases = {
+        {"empty", "", false, u""},
+        {"LE ASCII", "a\0b\0"s, false, u"ab"},
+        {"byte-order mark stays", "\xFF\xFE" "A\0"s, false, u"\uFEFFA"},
+        {"BE ASCII", "\0a\0b"s, true, u"ab"},
+        {"LE CJK", "\xD1\x91", false, u"\u91D1"},
+        {"BE CJK", "\x91\xD1", true, u"\u91D1"},
+        {"last odd byte dropped", "a\0b"s, false, u"a"},
+        {"single byte gives nothing", "a", true, u""},
+        {"surrogate pair", "\x3D\xD8\x00\xDE"s, false, u"\U0001F600"},
+        {"lone surrogate passes through", "\x00\xD8" "a\0"s, false, u"\xD800" u"a"},
+        {"NUL code unit kept", "\0\0a\0"s, false, u"\0a"s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(core::DecodeUtf16(c.bytes, c.big_endian), c.text);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry_printing.h"
+
 namespace {
 
 using core::akBottom;

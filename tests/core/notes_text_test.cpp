@@ -49,31 +49,6 @@ TEST(DetectByteOrderMark, MarksAndTheirLengths) {
     }
 }
 
-TEST(DecodeUtf16, BothByteOrders) {
-    struct Case {
-        const char* what;
-        std::string bytes;
-        bool big_endian;
-        std::u16string text;
-    };
-    const std::vector<Case> cases = {
-        {"empty", "", false, u""},
-        {"LE ASCII", "a\0b\0"s, false, u"ab"},
-        {"BE ASCII", "\0a\0b"s, true, u"ab"},
-        {"LE CJK", "\xD1\x91", false, u"\u91D1"},
-        {"BE CJK", "\x91\xD1", true, u"\u91D1"},
-        {"last odd byte dropped", "a\0b"s, false, u"a"},
-        {"single byte gives nothing", "a", true, u""},
-        {"surrogate pair", "\x3D\xD8\x00\xDE"s, false, u"\U0001F600"},
-        {"lone surrogate passes through", "\x00\xD8" "a\0"s, false, u"\xD800" u"a"},
-        {"NUL code unit kept", "\0\0a\0"s, false, u"\0a"s},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(core::DecodeUtf16(c.bytes, c.big_endian), c.text);
-    }
-}
-
 TEST(DecodeUtf8, WellFormedSequencesAtEveryBoundary) {
     struct Case {
         const char* what;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "geometry_printing.h"
+
 namespace {
 
 using core::Point;

@@ -12,6 +12,7 @@
 #include "toolkit/label.h"
 #include "toolkit/memo.h"
 #include "toolkit/timer.h"
+#include "toolkit/window_base.h"
 
 using testing_support::PumpUntil;
 using testing_support::TestApplication;
@@ -287,6 +288,49 @@ TEST(ErrorReport, MessageGetsItsClosingPeriodAndTheTitleIsTheExecutableName) {
   app.OnException = nullptr;
   // The test program is "win_tests.exe".
   EXPECT_EQ(app.Title(), L"win_tests");  // the first character is kept as it is
+}
+
+// A bare window of the toolkit, to watch what every window class shares.
+class ProbeWindow : public tk::WindowBase {
+ public:
+  static constexpr UINT kThrow = WM_APP + 7;
+  void Make(HWND parent, DWORD style) {
+    CreateBoundWindow({L"TestProbeWindow"}, 0, L"", style, 0, 0, 10, 10, parent);
+  }
+  bool saw_nccreate = false;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_NCCREATE) saw_nccreate = true;
+    if (msg == kThrow) throw tk::Exception(L"Probe failed");
+    return WindowBase::HandleMessage(msg, wp, lp);
+  }
+};
+
+TEST(ErrorReport, WindowsAreBoundFromTheirFirstMessageAndReportWhatTheirHandlersThrow) {
+  tk::TApplication& app = TestApplication();
+  std::wstring reported;
+  app.OnException = [&](const std::wstring& text) { reported = text; };
+  ProbeWindow probe;
+  probe.Make(nullptr, WS_POPUP);
+  EXPECT_TRUE(probe.saw_nccreate);
+  EXPECT_EQ(SendMessageW(probe.Window(), ProbeWindow::kThrow, 0, 0), 0);
+  EXPECT_EQ(reported, L"Probe failed.");
+  app.OnException = nullptr;
+
+  // A child of a window that is gone cannot be made: the error names the system's reason.
+  HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(DestroyWindow(gone));
+  ProbeWindow orphan;
+  try {
+    orphan.Make(gone, WS_CHILD);
+    ADD_FAILURE() << "no error raised";
+  } catch (const tk::Exception& e) {
+    const std::wstring reason = tk::SystemErrorText(ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(e.Message(), L"Error creating window. " + reason);
+  }
+  EXPECT_EQ(orphan.Window(), nullptr);
 }
 
 }  // namespace

@@ -572,14 +572,4 @@ TEST_F(notes_file, TextOutsideTheCodePageIsSavedAsUtf8AndLoadsBack) {
   }
 }
 
-TEST_F(notes_file, NotesFileLiesNextToTheRunningProgram) {
-  wchar_t image[MAX_PATH * 4];
-  DWORD length = MAX_PATH * 4;
-  ASSERT_TRUE(QueryFullProcessImageNameW(GetCurrentProcess(), 0, image, &length));
-  const std::wstring exe(image, length);
-  const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\") + 1);
-  ASSERT_FALSE(folder.empty());
-  EXPECT_EQ(tk::NotesPath(), folder + L"qorla.txt");
-}
-
 }  // namespace
