@@ -2,52 +2,33 @@
 // A move-only owner of one COM reference: released exactly once, on every path.
 #include <unknwn.h>
 
-#include <utility>
+#include "toolkit/handles.h"
 
 namespace tk {
 
+// Through the object's own Release, which a class with several interfaces may not reach as one
+// IUnknown. A header that keeps a ComPtr to a class it only declares says `extern template` for
+// this, and the file that defines the class instantiates it.
 template <typename T>
-class ComPtr {
+void ReleaseReference(T* object) {
+  object->Release();
+}
+
+template <typename T>
+class ComPtr : public UniqueAny<T*, &ReleaseReference<T>> {
  public:
-  ComPtr() = default;
-  // Takes over a reference the caller already holds.
-  explicit ComPtr(T* adopted) : p_(adopted) {}
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ComPtr(ComPtr&& other) noexcept : p_(other.Detach()) {}
-  ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) Reset(other.Detach());
-    return *this;
-  }
-  ~ComPtr() { Reset(); }
+  using UniqueAny<T*, &ReleaseReference<T>>::UniqueAny;
 
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
-  // For out-parameters: releases what is held and lends the slot.
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-
-  T* Detach() { return std::exchange(p_, nullptr); }
-  void Reset(T* adopted = nullptr) {
-    T* old = std::exchange(p_, adopted);
-    if (old) old->Release();
-  }
+  T* operator->() const { return this->get(); }
+  void** put_void() { return reinterpret_cast<void**>(this->put()); }
 
   // Another interface of the same object, or an empty pointer when it has none.
   template <typename U>
   ComPtr<U> As() const {
     ComPtr<U> other;
-    if (p_) p_->QueryInterface(__uuidof(U), other.PutVoid());
+    if (this->get()) this->get()->QueryInterface(__uuidof(U), other.put_void());
     return other;
   }
-
- private:
-  T* p_ = nullptr;
 };
 
 }  // namespace tk

@@ -38,6 +38,11 @@ class UniqueAny {
   T get() const { return value_; }
   explicit operator bool() const { return value_ != InvalidValue(); }
   T release() { return std::exchange(value_, InvalidValue()); }
+  // For out-parameters: releases what is held and lends the slot.
+  T* put() {
+    reset();
+    return &value_;
+  }
   void reset(T value = InvalidValue()) {
     T old = std::exchange(value_, value);
     if (old != InvalidValue()) Close(old);

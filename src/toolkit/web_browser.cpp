@@ -29,7 +29,7 @@ std::wstring ErrorDescription(const ComPtr<T>& object) {
   auto support = object.template As<ISupportErrorInfo>();
   if (!support || support->InterfaceSupportsErrorInfo(__uuidof(T)) != S_OK) return {};
   ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.Put()) != S_OK || !info) return {};
+  if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
   BSTR text = nullptr;
   if (FAILED(info->GetDescription(&text))) return {};
   UniqueBstr owned(text);
@@ -190,6 +190,9 @@ class BrowserEvents final : public ComObject<IDispatch> {
 
 }  // namespace detail
 
+template void ReleaseReference<detail::BrowserSite>(detail::BrowserSite*);
+template void ReleaseReference<detail::BrowserEvents>(detail::BrowserEvents*);
+
 std::wstring OleErrorMessage(HRESULT code, const std::wstring& description) {
   if (!description.empty()) return description;
   const std::wstring system = SystemErrorText(static_cast<unsigned long>(code));
@@ -203,7 +206,7 @@ int PixelsToHimetric(int pixels, int pixels_per_inch) { return MulDiv(pixels, 25
 
 TWebBrowser::TWebBrowser(TForm* parent) : TWinControl(parent, nullptr, false) {
   Check(CoCreateInstance(kWebBrowserClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
-                         object_.PutVoid()));
+                         object_.put_void()));
   browser_ = object_.As<IWebBrowser2>();
   if (!browser_) throw Exception(OleErrorMessage(E_NOINTERFACE));
 }
@@ -214,18 +217,18 @@ TWebBrowser::~TWebBrowser() {
   if (event_point_) event_point_->Unadvise(event_cookie_);
   if (site_) object_->SetClientSite(nullptr);
   object_->Close(OLECLOSE_NOSAVE);
-  event_point_.Reset();
-  events_.Reset();
-  in_place_.Reset();
-  browser_.Reset();
-  object_.Reset();
-  site_.Reset();
+  event_point_.reset();
+  events_.reset();
+  in_place_.reset();
+  browser_.reset();
+  object_.reset();
+  site_.reset();
 }
 
 HWND TWebBrowser::CreateWindowIn(HWND parent) {
   if (site_) return control_window_;
   RECT rect = BoundsRect();
-  site_.Reset(new detail::BrowserSite(parent, rect));
+  site_.reset(new detail::BrowserSite(parent, rect));
   Check(object_->SetClientSite(site_.get()));
   // The layout's state is a size and no address. A new object has no address, so InitNew and
   // the extent give exactly that state, without a stream in the control's private format.
@@ -245,9 +248,9 @@ HWND TWebBrowser::CreateWindowIn(HWND parent) {
 void TWebBrowser::ConnectEvents() {
   auto container = object_.As<IConnectionPointContainer>();
   if (!container) return;
-  if (FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, event_point_.Put()))) return;
-  events_.Reset(new detail::BrowserEvents());
-  if (FAILED(event_point_->Advise(events_.get(), &event_cookie_))) event_point_.Reset();
+  if (FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, event_point_.put()))) return;
+  events_.reset(new detail::BrowserEvents());
+  if (FAILED(event_point_->Advise(events_.get(), &event_cookie_))) event_point_.reset();
 }
 
 void TWebBrowser::SetBounds(int left, int top, int width, int height) {

@@ -17,6 +17,9 @@ namespace detail {
 class BrowserSite;
 class BrowserEvents;
 }  // namespace detail
+// Released where the two classes are defined (web_browser.cpp).
+extern template void ReleaseReference<detail::BrowserSite>(detail::BrowserSite*);
+extern template void ReleaseReference<detail::BrowserEvents>(detail::BrowserEvents*);
 
 // The message of a failed OLE call: the description the failing object gave, else the
 // system's text for the code, else "OLE error " and the code as eight hex digits.
