@@ -75,8 +75,8 @@ void TForm1::ReadLayout() {
   Timer2 = AddComponent<tk::TTimer>(1200, false, [this](tk::TObject* s) { Timer2Timer(s); });
   Timer_hidew = AddComponent<tk::TTimer>(200, false, [this](tk::TObject* s) { Timer_hidewTimer(s); });
 
-  tk::UniqueIcon tray_picture(static_cast<HICON>(
-      LoadImageW(GetModuleHandleW(nullptr), L"TRAYICON", IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+  tk::UniqueIcon tray_picture(
+      static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"TRAYICON", IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
   TrayIcon1 = AddComponent<tk::TTrayIcon>(std::move(tray_picture), Application->Title());
   TrayIcon1->OnDblClick = [this](tk::TObject* s) { Image1DblClick(s); };
   PopupMenu1 = AddComponent<tk::TPopupMenu>();
@@ -85,7 +85,12 @@ void TForm1::ReadLayout() {
   N2 = PopupMenu1->Add(L"关闭程序", [this](tk::TObject* s) { N2Click(s); });
   TrayIcon1->PopupMenu = PopupMenu1;
 
-  struct CaptionLayout { tk::TLabel** member; const wchar_t* name; int left, top, font_height; const wchar_t* text; };
+  struct CaptionLayout {
+    tk::TLabel** member;
+    const wchar_t* name;
+    int left, top, font_height;
+    const wchar_t* text;
+  };
   const CaptionLayout captions[] = {
       {&Label1, L"Label1", 8, 10, -13, L"黄金T+D:  "},
       {&Label2, L"Label2", 132, 10, -13, L"白银T+D:  "},
@@ -256,8 +261,7 @@ void TForm1::Image1MouseDown(tk::TObject*, tk::TMouseButton Button, tk::TShiftSt
 
 void TForm1::WMMoving(RECT* proposed) {
   core::Rect r{proposed->left, proposed->top, proposed->right, proposed->bottom};
-  FAnchors = core::ClampMovingRect(r, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), Width(),
-                                   Height());
+  FAnchors = core::ClampMovingRect(r, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), Width(), Height());
   *proposed = RECT{r.left, r.top, r.right, r.bottom};
   Timer_hidew->SetEnabled(FAnchors != 0);
 }

@@ -27,8 +27,8 @@ class TForm1 : public tk::TForm {
 
   tk::TImage* Image1 = nullptr;
   tk::TImage* Image2 = nullptr;
-  tk::TTimer* Timer1 = nullptr;  // 1.2 s with the dot hidden, then shows it and hands over to Timer2
-  tk::TTimer* Timer2 = nullptr;  // 1.2 s with the dot shown, then hides it and hands back to Timer1
+  tk::TTimer* Timer1 = nullptr;       // 1.2 s with the dot hidden, then shows it and hands over to Timer2
+  tk::TTimer* Timer2 = nullptr;       // 1.2 s with the dot shown, then hides it and hands back to Timer1
   tk::TTimer* Timer_hidew = nullptr;  // every 0.2 s while docked: slides the bar out of the way or back
   tk::TTrayIcon* TrayIcon1 = nullptr;
   tk::TPopupMenu* PopupMenu1 = nullptr;
@@ -74,10 +74,10 @@ class TForm1 : public tk::TForm {
   void SaveSettingAndNotes();
 
   TAnchors FAnchors = 0;
-  int refresh_depth_ = 0;          // refreshes running, the outer ones waiting on the inner
+  int refresh_depth_ = 0;                      // refreshes running, the outer ones waiting on the inner
   std::vector<tk::TIdHTTP*> waiting_clients_;  // their clients, outermost first
-  bool quitting_ = false;          // saved and told to end: no refresh may start any more
-  uint64_t refresh_serial_ = 0;    // counts refreshes started, so an overtaken one knows it
+  bool quitting_ = false;                      // saved and told to end: no refresh may start any more
+  uint64_t refresh_serial_ = 0;                // counts refreshes started, so an overtaken one knows it
 };
 
 extern TForm1* Form1;

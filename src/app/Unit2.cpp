@@ -46,7 +46,13 @@ void TForm2::ReadLayout() {
   Image2->SetBounds(0, 4, 40, 40);
   Image2->SetPicture(tk::TPicture::FromResource(L"PORTAL_LOGO"));
 
-  struct Link { tk::TImage** member; const wchar_t* name; int left, top; const wchar_t* picture; void (TForm2::*click)(tk::TObject*); };
+  struct Link {
+    tk::TImage** member;
+    const wchar_t* name;
+    int left, top;
+    const wchar_t* picture;
+    void (TForm2::*click)(tk::TObject*);
+  };
   const Link links[] = {
       {&GoldWeb, L"GoldWeb", 156, 18, L"LINK_GOLDWEB", &TForm2::GoldWebClick},
       {&GPriceWeb, L"GPriceWeb", 254, 18, L"LINK_GPRICEWEB", &TForm2::GPriceWebClick},
@@ -74,8 +80,8 @@ void TForm2::ReadLayout() {
   CheckBox1->SetBounds(42, 30, 119, 17);
   CheckBox1->TabOrder = 1;
 
-  Memo1 = AddWinControl<tk::TMemo>(
-      std::make_unique<tk::TFont>(L"宋体", -16, GB2312_CHARSET, tk::clWindowText), InitialNotes());
+  Memo1 = AddWinControl<tk::TMemo>(std::make_unique<tk::TFont>(L"宋体", -16, GB2312_CHARSET, tk::clWindowText),
+                                   InitialNotes());
   Memo1->Name = L"Memo1";
   Memo1->SetBounds(0, 48, 953, 545);
   Memo1->Anchors = tk::akLeft | tk::akTop | tk::akRight | tk::akBottom;

@@ -11,8 +11,8 @@ using ascii::IsBlank;
 using ascii::Trim;
 
 struct NamedCodePage {
-    std::string_view name;
-    int code_page;
+  std::string_view name;
+  int code_page;
 };
 
 // Only the names that carry a code page; every other name, registered or
@@ -176,88 +176,88 @@ constexpr NamedCodePage kNamedCodePages[] = {
 // Walks "type/subtype; name=value; name="quoted value"" one parameter at a
 // time. A ';' inside quotes belongs to the value.
 class ParameterReader {
-public:
-    explicit ParameterReader(std::string_view text) : text_(text) { SkipPast(';'); }
+ public:
+  explicit ParameterReader(std::string_view text) : text_(text) { SkipPast(';'); }
 
-    bool Next(std::string_view& name, std::string& value) {
-        while (pos_ < text_.size()) {
-            const std::size_t start = pos_;
-            while (pos_ < text_.size() && text_[pos_] != '=' && text_[pos_] != ';') ++pos_;
-            name = Trim(text_.substr(start, pos_ - start));
-            if (pos_ >= text_.size() || text_[pos_] == ';') {
-                if (pos_ < text_.size()) ++pos_;
-                continue;  // a parameter without '=' has no value to offer
-            }
-            ++pos_;  // '='
-            value = ReadValue();
-            SkipPast(';');
-            return true;
-        }
-        return false;
-    }
-
-private:
-    std::string ReadValue() {
-        while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
-        if (pos_ < text_.size() && text_[pos_] == '"') {
-            ++pos_;
-            std::string value;
-            while (pos_ < text_.size() && text_[pos_] != '"') {
-                if (text_[pos_] == '\\' && pos_ + 1 < text_.size()) ++pos_;
-                value += text_[pos_++];
-            }
-            if (pos_ < text_.size()) ++pos_;  // closing quote
-            return value;
-        }
-        const std::size_t start = pos_;
-        while (pos_ < text_.size() && text_[pos_] != ';') ++pos_;
-        return std::string(Trim(text_.substr(start, pos_ - start)));
-    }
-
-    void SkipPast(char c) {
-        while (pos_ < text_.size() && text_[pos_] != c) ++pos_;
+  bool Next(std::string_view& name, std::string& value) {
+    while (pos_ < text_.size()) {
+      const std::size_t start = pos_;
+      while (pos_ < text_.size() && text_[pos_] != '=' && text_[pos_] != ';') ++pos_;
+      name = Trim(text_.substr(start, pos_ - start));
+      if (pos_ >= text_.size() || text_[pos_] == ';') {
         if (pos_ < text_.size()) ++pos_;
+        continue;  // a parameter without '=' has no value to offer
+      }
+      ++pos_;  // '='
+      value = ReadValue();
+      SkipPast(';');
+      return true;
     }
+    return false;
+  }
 
-    std::string_view text_;
-    std::size_t pos_ = 0;
+ private:
+  std::string ReadValue() {
+    while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+    if (pos_ < text_.size() && text_[pos_] == '"') {
+      ++pos_;
+      std::string value;
+      while (pos_ < text_.size() && text_[pos_] != '"') {
+        if (text_[pos_] == '\\' && pos_ + 1 < text_.size()) ++pos_;
+        value += text_[pos_++];
+      }
+      if (pos_ < text_.size()) ++pos_;  // closing quote
+      return value;
+    }
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && text_[pos_] != ';') ++pos_;
+    return std::string(Trim(text_.substr(start, pos_ - start)));
+  }
+
+  void SkipPast(char c) {
+    while (pos_ < text_.size() && text_[pos_] != c) ++pos_;
+    if (pos_ < text_.size()) ++pos_;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
 };
 
 }  // namespace
 
 std::optional<std::string> CharsetOfContentType(std::string_view content_type) {
-    ParameterReader reader(content_type);
-    std::string_view name;
-    std::string value;
-    while (reader.Next(name, value)) {
-        if (EqualsNoCase(name, "charset")) return value;
-    }
-    return std::nullopt;
+  ParameterReader reader(content_type);
+  std::string_view name;
+  std::string value;
+  while (reader.Next(name, value)) {
+    if (EqualsNoCase(name, "charset")) return value;
+  }
+  return std::nullopt;
 }
 
 int CodePageOfCharset(std::string_view name) {
-    for (const NamedCodePage& entry : kNamedCodePages) {
-        if (EqualsNoCase(entry.name, name)) return entry.code_page;
-    }
-    return 0;
+  for (const NamedCodePage& entry : kNamedCodePages) {
+    if (EqualsNoCase(entry.name, name)) return entry.code_page;
+  }
+  return 0;
 }
 
 std::u16string DecodeLatin1(std::string_view bytes) {
-    std::u16string text;
-    text.reserve(bytes.size());
-    for (char b : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(b));
-    return text;
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (char b : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(b));
+  return text;
 }
 
 std::u16string DecodeUtf16(std::string_view bytes, bool big_endian) {
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned first = static_cast<unsigned char>(bytes[i]);
-        const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
-        text += static_cast<char16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
-    }
-    return text;
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const unsigned first = static_cast<unsigned char>(bytes[i]);
+    const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
+    text += static_cast<char16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+  }
+  return text;
 }
 
 }  // namespace core

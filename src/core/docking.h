@@ -12,23 +12,23 @@ namespace core {
 
 // Edges of the primary screen the bar is docked to, held as bits of a byte.
 enum Anchor : std::uint8_t {
-    akLeft = 1,
-    akTop = 2,
-    akRight = 4,
-    akBottom = 8,
+  akLeft = 1,
+  akTop = 2,
+  akRight = 4,
+  akBottom = 8,
 };
 
 // Clamps a rectangle proposed during a drag into the screen and returns the
 // edges it now touches. Each coordinate is clamped on its own, lower bound
 // first, so on a screen smaller than the bar the upper bound wins.
-std::uint8_t ClampMovingRect(Rect& r, std::int32_t screen_width, std::int32_t screen_height,
-                             std::int32_t width, std::int32_t height);
+std::uint8_t ClampMovingRect(Rect& r, std::int32_t screen_width, std::int32_t screen_height, std::int32_t width,
+                             std::int32_t height);
 
 // Where a docked bar belongs: flush inside each docked edge while the
 // cursor is over it, else beyond the edge but for a 2-pixel strip. Edges go
 // in the order left, top, right, bottom, so right wins over left and bottom
 // over top; the coordinate along a docked edge is kept.
-Point SlidePosition(std::uint8_t anchors, bool cursor_over, std::int32_t screen_width,
-                    std::int32_t screen_height, std::int32_t width, std::int32_t height, Point current);
+Point SlidePosition(std::uint8_t anchors, bool cursor_over, std::int32_t screen_width, std::int32_t screen_height,
+                    std::int32_t width, std::int32_t height, Point current);
 
 }  // namespace core

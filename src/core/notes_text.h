@@ -16,8 +16,8 @@ namespace core {
 enum class NotesEncoding { kAnsi, kUtf16Le, kUtf16Be, kUtf8 };
 
 struct ByteOrderMark {
-    NotesEncoding encoding;
-    std::size_t length;  // bytes to skip before decoding; 0 for ANSI
+  NotesEncoding encoding;
+  std::size_t length;  // bytes to skip before decoding; 0 for ANSI
 };
 
 // FF FE, FE FF and EF BB BF select UTF-16 LE, UTF-16 BE and UTF-8; anything
@@ -36,24 +36,24 @@ std::u16string NormalizeLineBreaks(std::u16string_view text);
 // The whole load rule: pick the encoding by its mark, decode what follows
 // it (ANSI through `decode_ansi`), then normalise the line breaks. No text
 // only when a file marked as UTF-8 is not valid UTF-8.
-std::optional<std::u16string> DecodeNotesFile(
-    std::string_view bytes, const std::function<std::u16string(std::string_view)>& decode_ansi);
+std::optional<std::u16string> DecodeNotesFile(std::string_view bytes,
+                                              const std::function<std::u16string(std::string_view)>& decode_ansi);
 
 // The system's ANSI code page, as the notes file needs it from the platform.
 struct AnsiCodePage {
-    // Nothing when some bytes have no character in the code page.
-    std::function<std::optional<std::u16string>(std::string_view)> decode_strict;
-    // Whatever the platform makes of any bytes.
-    std::function<std::u16string(std::string_view)> decode;
-    std::function<std::string(std::u16string_view)> encode;
+  // Nothing when some bytes have no character in the code page.
+  std::function<std::optional<std::u16string>(std::string_view)> decode_strict;
+  // Whatever the platform makes of any bytes.
+  std::function<std::u16string(std::string_view)> decode;
+  std::function<std::string(std::u16string_view)> encode;
 };
 
 // What the notes pad shows of a notes file.
 struct NotesForPad {
-    std::u16string text;  // line breaks CR LF, no NUL
-    // The file's bytes follow back from `text` in the file's own encoding, line breaks aside.
-    // When they do not, saving the text over the file would lose some of it.
-    bool exact;
+  std::u16string text;  // line breaks CR LF, no NUL
+  // The file's bytes follow back from `text` in the file's own encoding, line breaks aside.
+  // When they do not, saving the text over the file would lose some of it.
+  bool exact;
 };
 
 // The load rule for the pad. ANSI bytes that the code page cannot decode and encode back

@@ -25,10 +25,10 @@ std::u16string ProgramDirectory(std::u16string_view exe_path);
 
 // The virtual desktop as the system metrics report it.
 struct DesktopArea {
-    std::int32_t left;
-    std::int32_t top;
-    std::int32_t width;
-    std::int32_t height;
+  std::int32_t left;
+  std::int32_t top;
+  std::int32_t width;
+  std::int32_t height;
 };
 
 // Top-left corner that centres a window of the given outer size on the

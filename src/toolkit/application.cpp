@@ -29,8 +29,7 @@ std::wstring FormTitle() {
 
 // Tab and Shift+Tab move the focus between a window's controls.
 bool IsTabKey(const MSG& msg) {
-  return msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 &&
-         GetKeyState(VK_MENU) >= 0;
+  return msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
 }
 
 }  // namespace
@@ -39,10 +38,10 @@ TApplication::TApplication() {
   Application = this;
   ole_ = UniqueOleInit(SUCCEEDED(OleInitialize(nullptr)));
   title_ = FormTitle();
-  CreateBoundWindow({kApplicationWindowClass, 0, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"),
-                     LoadCursorW(nullptr, IDC_ARROW)},
-                    0, title_.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                    GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr);
+  CreateBoundWindow(
+      {kApplicationWindowClass, 0, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"), LoadCursorW(nullptr, IDC_ARROW)},
+      0, title_.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+      GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr);
 }
 
 TApplication::~TApplication() {
@@ -158,9 +157,9 @@ void TApplication::MoveToActiveFormMonitor(TForm* form) {
   target_info.cbSize = own_info.cbSize = sizeof(MONITORINFO);
   if (!GetMonitorInfoW(target, &target_info) || !GetMonitorInfoW(own, &own_info)) return;
   auto rect = [](const RECT& r) { return core::Rect{r.left, r.top, r.right, r.bottom}; };
-  core::Point p = core::MoveToMonitor(core::Rect{form->Left(), form->Top(), form->Left() + form->Width(),
-                                                 form->Top() + form->Height()},
-                                      rect(own_info.rcMonitor), rect(target_info.rcMonitor));
+  core::Point p = core::MoveToMonitor(
+      core::Rect{form->Left(), form->Top(), form->Left() + form->Width(), form->Top() + form->Height()},
+      rect(own_info.rcMonitor), rect(target_info.rcMonitor));
   form->SetBounds(p.x, p.y, form->Width(), form->Height());
 }
 

@@ -33,8 +33,12 @@ class TControl : public TComponent {
   void Invalidate() const;
 
   // The form calls these as it routes mouse input.
-  virtual void Click() { if (OnClick) OnClick(this); }
-  virtual void DblClick() { if (OnDblClick) OnDblClick(this); }
+  virtual void Click() {
+    if (OnClick) OnClick(this);
+  }
+  virtual void DblClick() {
+    if (OnDblClick) OnDblClick(this);
+  }
   virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
     if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
   }

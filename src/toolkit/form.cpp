@@ -26,9 +26,12 @@ TShiftState ShiftFromKeys(WPARAM keys) {
 
 HCURSOR CursorHandle(TCursor cursor) {
   switch (cursor) {
-    case TCursor::crSizeAll: return LoadCursorW(nullptr, IDC_SIZEALL);
-    case TCursor::crHandPoint: return LoadCursorW(nullptr, IDC_HAND);
-    default: return LoadCursorW(nullptr, IDC_ARROW);
+    case TCursor::crSizeAll:
+      return LoadCursorW(nullptr, IDC_SIZEALL);
+    case TCursor::crHandPoint:
+      return LoadCursorW(nullptr, IDC_HAND);
+    default:
+      return LoadCursorW(nullptr, IDC_ARROW);
   }
 }
 
@@ -147,8 +150,7 @@ void TForm::ShowingChanged() {
   } else {
     maximized_ = IsZoomed(hwnd) != FALSE;
     if (GetActiveWindow() == hwnd) {
-      SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                   SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+      SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
       Application->ActivateNextForm(this);
     } else {
       ShowWindow(hwnd, SW_HIDE);
@@ -159,10 +161,9 @@ void TForm::ShowingChanged() {
 
 void TForm::PlaceOnShow() {
   if (Position != TPosition::poDesktopCenter) return;
-  core::Point p = core::CenterOnDesktop(
-      {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-       GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)},
-      width_, height_);
+  core::Point p = core::CenterOnDesktop({GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                                         GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)},
+                                        width_, height_);
   SetBounds(p.x, p.y, width_, height_);
   Position = TPosition::poDesigned;
 }
@@ -300,9 +301,15 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_ERASEBKGND:
       return 1;
-    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK:
-    case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
       return MouseButton(msg, wp, lp);
     case WM_CAPTURECHANGED:
       capture_control_ = nullptr;
@@ -348,8 +355,6 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   return DefaultHandler(msg, wp, lp);
 }
 
-LRESULT TForm::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp) {
-  return DefWindowProcW(Window(), msg, wp, lp);
-}
+LRESULT TForm::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(Window(), msg, wp, lp); }
 
 }  // namespace tk

@@ -33,17 +33,28 @@ std::wstring Widen(std::string_view ascii) {
 
 std::wstring SocketErrorText(int code) {
   switch (code) {
-    case WSAECONNREFUSED: return L"Connection refused.";
-    case WSAECONNRESET: return L"Connection reset by peer.";
-    case WSAECONNABORTED: return L"Software caused connection abort.";
-    case WSAETIMEDOUT: return L"Connection timed out.";
-    case WSAENETUNREACH: return L"Network is unreachable.";
-    case WSAEHOSTUNREACH: return L"No route to host.";
-    case WSAENETDOWN: return L"Network is down.";
-    case WSAHOST_NOT_FOUND: return L"Host not found.";
-    case WSATRY_AGAIN: return L"Non-authoritative host not found.";
-    case WSANO_DATA: return L"Valid name, no data record of requested type.";
-    default: return L"Unknown error.";
+    case WSAECONNREFUSED:
+      return L"Connection refused.";
+    case WSAECONNRESET:
+      return L"Connection reset by peer.";
+    case WSAECONNABORTED:
+      return L"Software caused connection abort.";
+    case WSAETIMEDOUT:
+      return L"Connection timed out.";
+    case WSAENETUNREACH:
+      return L"Network is unreachable.";
+    case WSAEHOSTUNREACH:
+      return L"No route to host.";
+    case WSAENETDOWN:
+      return L"Network is down.";
+    case WSAHOST_NOT_FOUND:
+      return L"Host not found.";
+    case WSATRY_AGAIN:
+      return L"Non-authoritative host not found.";
+    case WSANO_DATA:
+      return L"Valid name, no data record of requested type.";
+    default:
+      return L"Unknown error.";
   }
 }
 
@@ -64,9 +75,12 @@ enum class WaitResult { kSignalled, kTimedOut, kStopped };
 // handlers in.
 WaitResult WaitFor(HANDLE handle, DWORD ms) {
   switch (WaitForSingleObject(handle, ms)) {
-    case WAIT_OBJECT_0: return WaitResult::kSignalled;
-    case WAIT_TIMEOUT: return WaitResult::kTimedOut;
-    default: throw Exception(L"Waiting for the connection failed.");
+    case WAIT_OBJECT_0:
+      return WaitResult::kSignalled;
+    case WAIT_TIMEOUT:
+      return WaitResult::kTimedOut;
+    default:
+      throw Exception(L"Waiting for the connection failed.");
   }
 }
 
@@ -80,14 +94,17 @@ WaitResult WaitPumping(HANDLE handle, DWORD ms, StillWanted still_wanted) {
     const ULONGLONG now = GetTickCount64();
     const DWORD remaining = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     switch (MsgWaitForMultipleObjects(1, &handle, FALSE, remaining, QS_ALLINPUT)) {
-      case WAIT_OBJECT_0: return WaitResult::kSignalled;
-      case WAIT_TIMEOUT: return WaitResult::kTimedOut;
+      case WAIT_OBJECT_0:
+        return WaitResult::kSignalled;
+      case WAIT_TIMEOUT:
+        return WaitResult::kTimedOut;
       case WAIT_OBJECT_0 + 1:
         if (!TIdAntiFreeze::WouldPump()) break;
         Pump();
         if (!still_wanted()) return WaitResult::kStopped;
         break;
-      default: throw Exception(L"Waiting for the connection failed.");
+      default:
+        throw Exception(L"Waiting for the connection failed.");
     }
   }
 }
@@ -209,7 +226,8 @@ class TIdHTTP::Request {
     }
     std::size_t sent = 0;
     while (sent < request.size()) {
-      const int n = send(s, request.data() + sent, static_cast<int>(std::min<std::size_t>(request.size() - sent, INT_MAX)), 0);
+      const int n =
+          send(s, request.data() + sent, static_cast<int>(std::min<std::size_t>(request.size() - sent, INT_MAX)), 0);
       if (n == SOCKET_ERROR) ThrowSocketError(WSAGetLastError());
       sent += static_cast<std::size_t>(n);
     }
@@ -228,7 +246,8 @@ class TIdHTTP::Request {
       if (!received) {
         // A reply without a body gets 100 ms for bytes to show up, unpumped.
         const ULONGLONG waited = probing ? GetTickCount64() - probe_started : 0;
-        const unsigned limit = probing ? static_cast<unsigned>(kProbeMs - std::min<ULONGLONG>(waited, kProbeMs)) : kReadWaitMs;
+        const unsigned limit =
+            probing ? static_cast<unsigned>(kProbeMs - std::min<ULONGLONG>(waited, kProbeMs)) : kReadWaitMs;
         if (probing) {
           if (WaitFor(event_.get(), limit) == WaitResult::kTimedOut) {
             AbandonReceive();
@@ -315,8 +334,7 @@ class TIdHTTP::Request {
   bool pending_ = false;
 };
 
-TIdHTTP::TIdHTTP(unsigned connect_timeout_ms)
-    : connect_timeout_ms_(connect_timeout_ms) {
+TIdHTTP::TIdHTTP(unsigned connect_timeout_ms) : connect_timeout_ms_(connect_timeout_ms) {
   WSADATA data;
   winsock_started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
@@ -341,9 +359,7 @@ std::u16string TIdHTTP::Get(const std::string& url) {
   }
 }
 
-void TIdHTTP::Disconnect() {
-  socket_.reset();
-}
+void TIdHTTP::Disconnect() { socket_.reset(); }
 
 bool TIdHTTP::Connected() const { return static_cast<bool>(socket_); }
 

@@ -21,8 +21,8 @@ void TImage::Paint(HDC dc) { picture_.Draw(dc, left_, top_); }
 
 void TImage::ScaleBy(int measured, int design) {
   // A picture that sizes itself keeps its own pixel size; only its place moves.
-  SetBounds(core::ScaleDesignValue(left_, measured, design), core::ScaleDesignValue(top_, measured, design),
-            width_, height_);  // the picture's own size stays
+  SetBounds(core::ScaleDesignValue(left_, measured, design), core::ScaleDesignValue(top_, measured, design), width_,
+            height_);  // the picture's own size stays
 }
 
 }  // namespace tk

@@ -19,8 +19,8 @@ TIniFile::~TIniFile() { WritePrivateProfileStringW(nullptr, nullptr, nullptr, fi
 
 bool TIniFile::ReadBool(const std::wstring& section, const std::wstring& key, bool def) const {
   wchar_t buffer[kValueBufferChars];
-  const DWORD length = GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer,
-                                                kValueBufferChars, file_name_.c_str());
+  const DWORD length =
+      GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer, kValueBufferChars, file_name_.c_str());
   return core::IniValueToBool(ToU16(std::wstring_view(buffer, length)), def);
 }
 
@@ -28,10 +28,8 @@ void TIniFile::WriteBool(const std::wstring& section, const std::wstring& key, b
   // Windows refuses to rewrite a read-only file, but a process that may ignore the attribute
   // (Wine run as root) would replace it; refuse it here so both behave alike.
   const DWORD attributes = GetFileAttributesW(file_name_.c_str());
-  const bool read_only =
-      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (read_only || !WritePrivateProfileStringW(section.c_str(), key.c_str(), value ? L"1" : L"0",
-                                               file_name_.c_str())) {
+  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (read_only || !WritePrivateProfileStringW(section.c_str(), key.c_str(), value ? L"1" : L"0", file_name_.c_str())) {
     throw Exception(L"Unable to write to " + file_name_);
   }
 }

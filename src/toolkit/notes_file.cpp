@@ -112,13 +112,11 @@ std::wstring Digits(unsigned value, std::size_t width) {
 std::wstring Timestamp() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  return Digits(now.wYear, 4) + Digits(now.wMonth, 2) + Digits(now.wDay, 2) + L"-" +
-         Digits(now.wHour, 2) + Digits(now.wMinute, 2) + Digits(now.wSecond, 2);
+  return Digits(now.wYear, 4) + Digits(now.wMonth, 2) + Digits(now.wDay, 2) + L"-" + Digits(now.wHour, 2) +
+         Digits(now.wMinute, 2) + Digits(now.wSecond, 2);
 }
 
-bool AlreadyExists(DWORD error) {
-  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
-}
+bool AlreadyExists(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
 
 // The new text on its way: a file next to the notes file, removed again unless it took the
 // notes file's place.
@@ -128,8 +126,8 @@ class TemporaryFile {
     const std::wstring stem = notes_path + L"." + std::to_wstring(GetCurrentProcessId());
     for (unsigned n = 1;; ++n) {
       std::wstring candidate = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n)) + L".tmp";
-      file_.reset(CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      file_.reset(CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file_) {
         path_ = std::move(candidate);
         return;
@@ -229,8 +227,7 @@ std::optional<std::wstring> NotesFile::Load() {
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   if (!bytes.empty()) {
     DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-        read != bytes.size()) {
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size()) {
       throw Exception(L"Stream read error");
     }
   }
@@ -284,8 +281,7 @@ void NotesFile::Save(std::wstring_view text) {
   temporary.Close();
 
   const std::wstring kept = keep_as != nullptr ? KeepAside(path_, keep_as) : std::wstring();
-  if (!MoveFileExW(temporary.Path().c_str(), path_.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveFileExW(temporary.Path().c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();
     if (!kept.empty()) MoveFileExW(kept.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH);
     throw CreateFailure(path_, error);

@@ -66,9 +66,7 @@ class NotesFile {
   struct Fingerprint {
     std::uint64_t size = 0;
     std::uint64_t hash = 0;
-    bool operator==(const Fingerprint& other) const {
-      return size == other.size && hash == other.hash;
-    }
+    bool operator==(const Fingerprint& other) const { return size == other.size && hash == other.hash; }
   };
   enum class Seen { kUnknown, kMissing, kLoaded };
 

@@ -17,9 +17,7 @@ struct JpegErrorTrap {
   std::jmp_buf jump;
 };
 
-void JpegErrorExit(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<JpegErrorTrap*>(info->err)->jump, 1);
-}
+void JpegErrorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrorTrap*>(info->err)->jump, 1); }
 void JpegSilence(j_common_ptr, int) {}
 
 bool IsJpeg(const uint8_t* d, size_t n) { return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF; }

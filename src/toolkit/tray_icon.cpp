@@ -53,7 +53,9 @@ void TTrayIcon::ShowMenu() {
 LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kCallbackMessage) {
     switch (lp) {
-      case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK:
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK:
         if (OnDblClick) OnDblClick(this);
         break;
       case WM_RBUTTONUP:

@@ -114,8 +114,8 @@ class BrowserSite final : public ComObject<IOleClientSite, IOleInPlaceSite, IOle
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnUIActivate() override { return S_OK; }
-  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position,
-                                RECT* clip, OLEINPLACEFRAMEINFO* info) override {
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position, RECT* clip,
+                                OLEINPLACEFRAMEINFO* info) override {
     if (!frame || !document || !position || !clip || !info) return E_POINTER;
     AddRef();
     *frame = this;
@@ -180,9 +180,7 @@ class BrowserEvents final : public ComObject<IDispatch> {
   }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   // Every event is taken and left as it came (a navigation is never cancelled here).
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return S_OK;
-  }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return S_OK; }
 
  private:
   ~BrowserEvents() override = default;

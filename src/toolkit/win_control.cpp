@@ -50,7 +50,9 @@ void TWinControl::SetFocus() {
   if (window_) ::SetFocus(window_.get());
 }
 
-bool TWinControl::Contains(HWND hwnd) const { return hwnd && window_ && (hwnd == window_.get() || IsChild(window_.get(), hwnd)); }
+bool TWinControl::Contains(HWND hwnd) const {
+  return hwnd && window_ && (hwnd == window_.get() || IsChild(window_.get(), hwnd));
+}
 
 void TWinControl::ScaleBy(int measured, int design) {
   TControl::ScaleBy(measured, design);
@@ -65,12 +67,16 @@ void TWinControl::CaptureMargins(int client_width, int client_height) {
 void TWinControl::ApplyAnchors(int client_width, int client_height) {
   int left = left_, top = top_, width = width_, height = height_;
   if (Anchors & akRight) {
-    if (Anchors & akLeft) width = client_width - left - right_margin_;
-    else left = client_width - width - right_margin_;
+    if (Anchors & akLeft)
+      width = client_width - left - right_margin_;
+    else
+      left = client_width - width - right_margin_;
   }
   if (Anchors & akBottom) {
-    if (Anchors & akTop) height = client_height - top - bottom_margin_;
-    else top = client_height - height - bottom_margin_;
+    if (Anchors & akTop)
+      height = client_height - top - bottom_margin_;
+    else
+      top = client_height - height - bottom_margin_;
   }
   SetBounds(left, top, width, height);
 }

@@ -26,8 +26,8 @@ void RegisterOnce(const WindowClass& window_class, WNDPROC procedure) {
 
 WindowBase::~WindowBase() { DestroyBoundWindow(); }
 
-HWND WindowBase::CreateBoundWindow(const WindowClass& window_class, DWORD ex_style, const wchar_t* caption,
-                                   DWORD style, int x, int y, int width, int height, HWND parent) {
+HWND WindowBase::CreateBoundWindow(const WindowClass& window_class, DWORD ex_style, const wchar_t* caption, DWORD style,
+                                   int x, int y, int width, int height, HWND parent) {
   RegisterOnce(window_class, &WindowBase::WindowProc);
   HWND hwnd = CreateWindowExW(ex_style, window_class.name, caption, style, x, y, width, height, parent, nullptr,
                               GetModuleHandleW(nullptr), this);
@@ -45,9 +45,7 @@ void WindowBase::DestroyBoundWindow() {
   window_.reset();
 }
 
-LRESULT WindowBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  return DefWindowProcW(window_.get(), msg, wp, lp);
-}
+LRESULT WindowBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(window_.get(), msg, wp, lp); }
 
 LRESULT CALLBACK WindowBase::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {

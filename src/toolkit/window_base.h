@@ -30,8 +30,8 @@ class WindowBase {
  protected:
   // Makes the window bound to this object. Throws Exception with the system's reason when the
   // window cannot be made.
-  HWND CreateBoundWindow(const WindowClass& window_class, DWORD ex_style, const wchar_t* caption, DWORD style,
-                         int x, int y, int width, int height, HWND parent);
+  HWND CreateBoundWindow(const WindowClass& window_class, DWORD ex_style, const wchar_t* caption, DWORD style, int x,
+                         int y, int width, int height, HWND parent);
   // Unbinds the object first, so that the window's last messages go to the default procedure.
   void DestroyBoundWindow();
 

@@ -34,7 +34,6 @@ class BarWindow : public testing_support::ProgramWindows {
     GetWindowRect(Form1->Handle(), &r);
     return r;
   }
-
 };
 
 bool SameRect(const RECT& a, const RECT& b) {
@@ -44,7 +43,10 @@ bool SameRect(const RECT& a, const RECT& b) {
 TEST_F(BarWindow, MovingRectangleIsHeldOnScreenAndDocksAtTheEdgesItTouches) {
   ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
   ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
-  struct Case { RECT proposed, expected; TAnchors anchors; };
+  struct Case {
+    RECT proposed, expected;
+    TAnchors anchors;
+  };
   const Case cases[] = {
       {{-40, 500, 246, 531}, {0, 500, 286, 531}, 1},
       {{1700, 500, 1986, 531}, {1634, 500, 1920, 531}, 4},
@@ -58,9 +60,8 @@ TEST_F(BarWindow, MovingRectangleIsHeldOnScreenAndDocksAtTheEdgesItTouches) {
   };
   for (const Case& c : cases) {
     RECT edited = Moving(c.proposed);
-    EXPECT_TRUE(SameRect(edited, c.expected))
-        << c.proposed.left << "," << c.proposed.top << " became " << edited.left << "," << edited.top << ","
-        << edited.right << "," << edited.bottom;
+    EXPECT_TRUE(SameRect(edited, c.expected)) << c.proposed.left << "," << c.proposed.top << " became " << edited.left
+                                              << "," << edited.top << "," << edited.right << "," << edited.bottom;
     EXPECT_EQ(Form1->Anchors(), c.anchors);
     EXPECT_EQ(Form1->Timer_hidew->Enabled(), c.anchors != 0);
   }

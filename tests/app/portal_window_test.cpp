@@ -44,7 +44,6 @@ class Portal : public testing_support::ProgramWindows {
     auto lines = server.RequestLines();
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
-
 };
 
 TEST_F(Portal, IsCreatedHiddenWithTheLayoutsPlacesAndNoTaskBarButton) {
@@ -158,7 +157,11 @@ TEST_F(Portal, WebLinksHideThePadAndOpenTheirAddresses) {
     forum.Push(kPage);
   }
   Form2->Show();
-  struct Link { tk::TImage* picture; QuoteServer* server; const char* line; };
+  struct Link {
+    tk::TImage* picture;
+    QuoteServer* server;
+    const char* line;
+  };
   const Link links[] = {
       {Form2->GPriceWeb, &site, "GET /html/hjjg.html HTTP/1.1"},
       {Form2->SPriceWeb, &site, "GET /html/byjg.html HTTP/1.1"},

@@ -15,10 +15,10 @@
 namespace testing_support {
 
 struct ConnectionScript {
-  std::string head;          // sent once the request has arrived
-  int pause_ms = 0;          // then a pause
-  std::string tail;          // then more bytes
-  bool close = true;         // then close, or keep the connection open
+  std::string head;   // sent once the request has arrived
+  int pause_ms = 0;   // then a pause
+  std::string tail;   // then more bytes
+  bool close = true;  // then close, or keep the connection open
 };
 
 class QuoteServer {

@@ -5,10 +5,10 @@
 
 // A broken invariant is a finding: say which one and stop, so libFuzzer keeps
 // the input as a crash artifact.
-#define FUZZ_CHECK(condition)                                                                  \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                      \
-        }                                                                                      \
-    } while (false)
+#define FUZZ_CHECK(condition)                                                                \
+  do {                                                                                       \
+    if (!(condition)) {                                                                      \
+      std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                          \
+    }                                                                                        \
+  } while (false)

@@ -120,11 +120,20 @@ std::string Escaped(const std::wstring& w) {
   std::string out;
   for (char c : Utf8(w)) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -275,18 +284,26 @@ struct NamedMessage {
   UINT value;
 };
 const NamedMessage kMessages[] = {
-    {L"WM_NULL", WM_NULL},           {L"WM_CLOSE", WM_CLOSE},
-    {L"WM_QUIT", WM_QUIT},           {L"WM_DESTROY", WM_DESTROY},
+    {L"WM_NULL", WM_NULL},
+    {L"WM_CLOSE", WM_CLOSE},
+    {L"WM_QUIT", WM_QUIT},
+    {L"WM_DESTROY", WM_DESTROY},
     {L"WM_QUERYENDSESSION", WM_QUERYENDSESSION},
     {L"WM_ENDSESSION", WM_ENDSESSION},
-    {L"WM_MOVING", WM_MOVING},       {L"WM_COMMAND", WM_COMMAND},
+    {L"WM_MOVING", WM_MOVING},
+    {L"WM_COMMAND", WM_COMMAND},
     {L"WM_SYSCOMMAND", WM_SYSCOMMAND},
-    {L"WM_TIMER", WM_TIMER},         {L"WM_PAINT", WM_PAINT},
-    {L"WM_LBUTTONDOWN", WM_LBUTTONDOWN}, {L"WM_LBUTTONUP", WM_LBUTTONUP},
+    {L"WM_TIMER", WM_TIMER},
+    {L"WM_PAINT", WM_PAINT},
+    {L"WM_LBUTTONDOWN", WM_LBUTTONDOWN},
+    {L"WM_LBUTTONUP", WM_LBUTTONUP},
     {L"WM_LBUTTONDBLCLK", WM_LBUTTONDBLCLK},
-    {L"WM_RBUTTONDOWN", WM_RBUTTONDOWN}, {L"WM_RBUTTONUP", WM_RBUTTONUP},
-    {L"WM_MOUSEMOVE", WM_MOUSEMOVE}, {L"WM_NCLBUTTONDOWN", WM_NCLBUTTONDOWN},
-    {L"WM_USER", WM_USER},           {L"WM_APP", WM_APP},
+    {L"WM_RBUTTONDOWN", WM_RBUTTONDOWN},
+    {L"WM_RBUTTONUP", WM_RBUTTONUP},
+    {L"WM_MOUSEMOVE", WM_MOUSEMOVE},
+    {L"WM_NCLBUTTONDOWN", WM_NCLBUTTONDOWN},
+    {L"WM_USER", WM_USER},
+    {L"WM_APP", WM_APP},
 };
 
 bool ParseNumber(const std::wstring& s, long long* out) {
@@ -429,7 +446,8 @@ int CmdSend(const Options& o) {
   QueryPerformanceCounter(&b);
   Put("sent", ok ? 1 : 0);
   Put("result", static_cast<long long>(result));
-  std::printf("elapsed_ms=%.2f\n", 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart));
+  std::printf("elapsed_ms=%.2f\n",
+              1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart));
   return ok ? 0 : 1;
 }
 
@@ -494,7 +512,8 @@ int CmdPing(const Options& o) {
     if (!ok) ++timeouts;
     ms.push_back(elapsed);
     if (i + 1 < o.count) {
-      int gap = o.interval_ms + (o.jitter_ms > 0 ? static_cast<int>(next_random() % static_cast<unsigned>(o.jitter_ms + 1)) : 0);
+      int gap = o.interval_ms +
+                (o.jitter_ms > 0 ? static_cast<int>(next_random() % static_cast<unsigned>(o.jitter_ms + 1)) : 0);
       if (gap > 0) Sleep(static_cast<DWORD>(gap));
     }
   }
@@ -576,8 +595,7 @@ int CmdMsgBox(const Options& o, bool press_ok) {
 
 int CmdCursor(const Options& o) {
   long long x = 0, y = 0;
-  if (o.args.size() != 2 || !ParseNumber(o.args[0], &x) || !ParseNumber(o.args[1], &y))
-    return Usage("cursor X Y");
+  if (o.args.size() != 2 || !ParseNumber(o.args[0], &x) || !ParseNumber(o.args[1], &y)) return Usage("cursor X Y");
   BOOL ok = SetCursorPos(static_cast<int>(x), static_cast<int>(y));
   POINT p{};
   GetCursorPos(&p);
@@ -684,9 +702,12 @@ int CmdLaunch(const Options& o) {
   bool end_it = false;
   std::wstring path;
   for (const std::wstring& a : o.args) {
-    if (a == L"--end") end_it = true;
-    else if (path.empty()) path = a;
-    else return Usage("launch CLASS PATH [--timeout MS] [--end]");
+    if (a == L"--end")
+      end_it = true;
+    else if (path.empty())
+      path = a;
+    else
+      return Usage("launch CLASS PATH [--timeout MS] [--end]");
   }
   if (path.empty()) return Usage("launch CLASS PATH [--timeout MS] [--end]");
   path = WindowsPath(path);
@@ -700,9 +721,11 @@ int CmdLaunch(const Options& o) {
   QueryPerformanceCounter(&t0);
   DWORD_PTR answer = 0;
   SendMessageTimeoutW(GetDesktopWindow(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
-  if (HWND tray = FindWindowW(kTrayClass, nullptr)) SendMessageTimeoutW(tray, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
+  if (HWND tray = FindWindowW(kTrayClass, nullptr))
+    SendMessageTimeoutW(tray, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
   QueryPerformanceCounter(&now);
-  std::printf("desktop_wait_ms=%.2f\n", 1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart));
+  std::printf("desktop_wait_ms=%.2f\n",
+              1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart));
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -761,9 +784,12 @@ int CmdAttrib(const Options& o) {
       Put("error", static_cast<long long>(GetLastError()));
       return 1;
     }
-    if (change == L"+r") a |= FILE_ATTRIBUTE_READONLY;
-    else if (change == L"-r") a &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    else return Usage("attrib PATH [+r | -r]");
+    if (change == L"+r")
+      a |= FILE_ATTRIBUTE_READONLY;
+    else if (change == L"-r")
+      a &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    else
+      return Usage("attrib PATH [+r | -r]");
     if (!SetFileAttributesW(path.c_str(), a)) {
       Put("error", static_cast<long long>(GetLastError()));
       return 1;
@@ -784,9 +810,9 @@ int CmdErrText(const Options& o) {
   long long code = 0;
   if (o.args.size() != 1 || !ParseNumber(o.args[0], &code)) return Usage("errtext CODE");
   wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD n =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                     nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   Put("text", std::wstring(buffer ? buffer : L"", n));
   LocalFree(buffer);
   return n ? 0 : 1;
@@ -875,12 +901,13 @@ int CmdTrack(const Options& o) {
   Put("reached", reached ? 1 : 0);
   Put("stopped", stopped ? 1 : 0);
   Put("polls", polls);
-  std::printf("tracked_ms=%.1f\n", 1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart));
+  std::printf("tracked_ms=%.1f\n",
+              1000.0 * static_cast<double>(now.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart));
   Put("events", static_cast<long long>(changes.size()));
   for (size_t i = 0; i < changes.size(); ++i) {
     const TrackSample& s = changes[i];
-    std::printf("e%zu=%.1f %ld %ld %ld %ld %d %ld %ld\n", i, s.ms, s.rect.left, s.rect.top, s.rect.right,
-                s.rect.bottom, s.visible ? 1 : 0, s.cursor.x, s.cursor.y);
+    std::printf("e%zu=%.1f %ld %ld %ld %ld %d %ld %ld\n", i, s.ms, s.rect.left, s.rect.top, s.rect.right, s.rect.bottom,
+                s.visible ? 1 : 0, s.cursor.x, s.cursor.y);
   }
   return (!has_until || reached) ? 0 : 1;
 }
@@ -938,8 +965,8 @@ int wmain(int argc, wchar_t** argv) {
   if (!ParseOptions(argc, argv, &o)) return Usage("bad option");
 
   // Commands that act on a window take its class as the first positional argument.
-  static const wchar_t* kWindowCommands[] = {L"find", L"info", L"wait", L"wait-gone", L"post",
-                                             L"send", L"send-moving", L"ping", L"track", L"launch", L"children"};
+  static const wchar_t* kWindowCommands[] = {L"find",        L"info", L"wait",  L"wait-gone", L"post",    L"send",
+                                             L"send-moving", L"ping", L"track", L"launch",    L"children"};
   for (const wchar_t* c : kWindowCommands) {
     if (cmd != c) continue;
     if (o.args.empty()) return Usage("window class expected");
@@ -948,28 +975,50 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   int rc;
-  if (cmd == L"find" || cmd == L"info") rc = CmdFind(o);
-  else if (cmd == L"wait") rc = CmdWait(o);
-  else if (cmd == L"wait-gone") rc = CmdWaitGone(o);
-  else if (cmd == L"list") rc = CmdList(o);
-  else if (cmd == L"children") rc = CmdChildren(o);
-  else if (cmd == L"post") rc = CmdPost(o);
-  else if (cmd == L"send") rc = CmdSend(o);
-  else if (cmd == L"send-moving") rc = CmdSendMoving(o);
-  else if (cmd == L"ping") rc = CmdPing(o);
-  else if (cmd == L"msgbox") rc = CmdMsgBox(o, false);
-  else if (cmd == L"msgbox-ok") rc = CmdMsgBox(o, true);
-  else if (cmd == L"cursor") rc = CmdCursor(o);
-  else if (cmd == L"at") rc = CmdAt(o);
-  else if (cmd == L"terminate") rc = CmdTerminate(o);
-  else if (cmd == L"screen") rc = CmdScreen();
-  else if (cmd == L"tray") rc = CmdTray();
-  else if (cmd == L"menu") rc = CmdMenu(o);
-  else if (cmd == L"attrib") rc = CmdAttrib(o);
-  else if (cmd == L"errtext") rc = CmdErrText(o);
-  else if (cmd == L"track") rc = CmdTrack(o);
-  else if (cmd == L"launch") rc = CmdLaunch(o);
-  else return Usage("unknown command");
+  if (cmd == L"find" || cmd == L"info")
+    rc = CmdFind(o);
+  else if (cmd == L"wait")
+    rc = CmdWait(o);
+  else if (cmd == L"wait-gone")
+    rc = CmdWaitGone(o);
+  else if (cmd == L"list")
+    rc = CmdList(o);
+  else if (cmd == L"children")
+    rc = CmdChildren(o);
+  else if (cmd == L"post")
+    rc = CmdPost(o);
+  else if (cmd == L"send")
+    rc = CmdSend(o);
+  else if (cmd == L"send-moving")
+    rc = CmdSendMoving(o);
+  else if (cmd == L"ping")
+    rc = CmdPing(o);
+  else if (cmd == L"msgbox")
+    rc = CmdMsgBox(o, false);
+  else if (cmd == L"msgbox-ok")
+    rc = CmdMsgBox(o, true);
+  else if (cmd == L"cursor")
+    rc = CmdCursor(o);
+  else if (cmd == L"at")
+    rc = CmdAt(o);
+  else if (cmd == L"terminate")
+    rc = CmdTerminate(o);
+  else if (cmd == L"screen")
+    rc = CmdScreen();
+  else if (cmd == L"tray")
+    rc = CmdTray();
+  else if (cmd == L"menu")
+    rc = CmdMenu(o);
+  else if (cmd == L"attrib")
+    rc = CmdAttrib(o);
+  else if (cmd == L"errtext")
+    rc = CmdErrText(o);
+  else if (cmd == L"track")
+    rc = CmdTrack(o);
+  else if (cmd == L"launch")
+    rc = CmdLaunch(o);
+  else
+    return Usage("unknown command");
   std::fflush(stdout);
   return rc;
 }

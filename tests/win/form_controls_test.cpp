@@ -151,7 +151,10 @@ TEST_F(FormControls, RightPressReachesTheHandlerWithItsButtonButMakesNoClick) {
 }
 
 TEST_F(FormControls, OnlyTheLeftButtonDoubleClicks) {
-  struct Case { UINT down, dblclk, up; const char* expected_double_press; };
+  struct Case {
+    UINT down, dblclk, up;
+    const char* expected_double_press;
+  };
   const Case cases[] = {
       {WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, WM_RBUTTONUP, "lower.down.1.double@50,10"},
       {WM_MBUTTONDOWN, WM_MBUTTONDBLCLK, WM_MBUTTONUP, "lower.down.2.double@50,10"},
@@ -294,9 +297,7 @@ TEST(ErrorReport, MessageGetsItsClosingPeriodAndTheTitleIsTheExecutableName) {
 class ProbeWindow : public tk::WindowBase {
  public:
   static constexpr UINT kThrow = WM_APP + 7;
-  void Make(HWND parent, DWORD style) {
-    CreateBoundWindow({L"TestProbeWindow"}, 0, L"", style, 0, 0, 10, 10, parent);
-  }
+  void Make(HWND parent, DWORD style) { CreateBoundWindow({L"TestProbeWindow"}, 0, L"", style, 0, 0, 10, 10, parent); }
   bool saw_nccreate = false;
 
  protected:

@@ -144,7 +144,8 @@ class ScriptedServer {
           return;
         case Action::kReset: {
           const linger abort_on_close{1, 0};
-          setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_on_close), sizeof abort_on_close);
+          setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_on_close),
+                     sizeof abort_on_close);
           closesocket(connection);
           return;
         }
@@ -287,13 +288,14 @@ TEST_F(http_client, SendsExactlyTheRequestLines) {
     ScriptedServer server({Send(OkWithLength(kQuote))});
     tk::TIdHTTP client;
     EXPECT_EQ(client.Get(server.Url(host)), Widened(kQuote));
-    EXPECT_EQ(server.Request(),
-              "GET /wap/ruanjian/abc.php HTTP/1.1\r\n"
-              "Host: " + host + ":" + std::to_string(server.Port()) + "\r\n"
-              "Accept: text/html, */*\r\n"
-              "Accept-Encoding: identity\r\n"
-              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
-              "\r\n");
+    EXPECT_EQ(server.Request(), "GET /wap/ruanjian/abc.php HTTP/1.1\r\n"
+                                "Host: " +
+                                    host + ":" + std::to_string(server.Port()) +
+                                    "\r\n"
+                                    "Accept: text/html, */*\r\n"
+                                    "Accept-Encoding: identity\r\n"
+                                    "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                                    "\r\n");
     EXPECT_EQ(client.ResponseCode(), 200);
   }
 }
@@ -381,7 +383,8 @@ TEST_F(http_client, NoContentWithABodyWithinTheProbeStillGivesEmptyText) {
 // Framing and the ends of a reply
 
 TEST_F(http_client, ALengthBodyCutShortByTheServersCloseFails) {
-  ScriptedServer server({Send(Reply("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "1|2\r\n")), Pause(50), CloseConnection()});
+  ScriptedServer server(
+      {Send(Reply("HTTP/1.1 200 OK", "Content-Length: 10\r\n", "1|2\r\n")), Pause(50), CloseConnection()});
   tk::TIdHTTP client;
   EXPECT_TRUE(FailureOf([&] { client.Get(server.Url()); }));
   EXPECT_FALSE(client.Connected());
@@ -396,7 +399,8 @@ TEST_F(http_client, ChunkedBody) {
 }
 
 TEST_F(http_client, AChunkedBodyCutByACloseFails) {
-  ScriptedServer server({Send(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "7\r\n2345")), CloseConnection()});
+  ScriptedServer server(
+      {Send(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "7\r\n2345")), CloseConnection()});
   tk::TIdHTTP client;
   EXPECT_TRUE(FailureOf([&] { client.Get(server.Url()); }));
 }
@@ -427,7 +431,8 @@ TEST_F(http_client, AStatusLineOverTheLineLimitFails) {
 
 TEST_F(http_client, AHeaderBlockOver64KiBFails) {
   std::string headers;
-  for (int i = 0; headers.size() <= 64 * 1024; ++i) headers += "X-Filler-" + std::to_string(i) + ": " + std::string(900, 'v') + "\r\n";
+  for (int i = 0; headers.size() <= 64 * 1024; ++i)
+    headers += "X-Filler-" + std::to_string(i) + ": " + std::string(900, 'v') + "\r\n";
   ScriptedServer server({Send(Reply("HTTP/1.1 200 OK", headers + "Content-Length: 2\r\n", "ok"))});
   tk::TIdHTTP client;
   EXPECT_TRUE(FailureOf([&] { client.Get(server.Url()); }));
@@ -487,7 +492,8 @@ TEST_F(http_client, ADisconnectFromThePumpFailsAReplyNotYetWhole) {
       {"a later header line awaited", {Send("HTTP/1.1 200 OK\r\nServer: test\r\n")}},
       {"length body, part received", {Send(Reply("HTTP/1.1 200 OK", "Content-Length: 100\r\n", "abc"))}},
       {"until-close body, part received", {Send(Reply("HTTP/1.1 200 OK", "", "abc"))}},
-      {"chunked body, part received", {Send(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n"))}},
+      {"chunked body, part received",
+       {Send(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n"))}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -523,7 +529,8 @@ TEST_F(http_client, ADisconnectFromThePumpWhileConnectingFails) {
 // From bytes to text
 
 std::u16string FetchWithContentType(const std::string& content_type, const std::string& body) {
-  ScriptedServer server({Send(OkWithLength(body, content_type.empty() ? "" : "Content-Type: " + content_type + "\r\n"))});
+  ScriptedServer server(
+      {Send(OkWithLength(body, content_type.empty() ? "" : "Content-Type: " + content_type + "\r\n"))});
   tk::TIdHTTP client;
   return client.Get(server.Url());
 }
@@ -562,12 +569,18 @@ TEST_F(http_client, UsAsciiReadsHighBytesAsWindows1252) {
 }
 
 TEST_F(http_client, Utf8KeepsItsByteOrderMark) {
-  EXPECT_EQ(FetchWithContentType("text/plain; charset=utf-8", "\xEF\xBB\xBF" "2345.67|\xE9\x87\x91"), u"\uFEFF2345.67|\u91D1");
-  EXPECT_EQ(FetchWithContentType("text/plain", "\xEF\xBB\xBF" "a"), u"\u00EF\u00BB\u00BFa");
+  EXPECT_EQ(FetchWithContentType("text/plain; charset=utf-8", "\xEF\xBB\xBF"
+                                                              "2345.67|\xE9\x87\x91"),
+            u"\uFEFF2345.67|\u91D1");
+  EXPECT_EQ(FetchWithContentType("text/plain", "\xEF\xBB\xBF"
+                                               "a"),
+            u"\u00EF\u00BB\u00BFa");
 }
 
 TEST_F(http_client, Utf16IsDecodedWithoutThePlatform) {
-  EXPECT_EQ(FetchWithContentType("text/plain; charset=UTF-16", "\xFF\xFE" "A\0\x60\x4F"s), u"\uFEFFA\u4F60");
+  EXPECT_EQ(FetchWithContentType("text/plain; charset=UTF-16", "\xFF\xFE"
+                                                               "A\0\x60\x4F"s),
+            u"\uFEFFA\u4F60");
 }
 
 TEST_F(http_client, ACodePageThePlatformCannotDecodeReadsAsLatin1) {
@@ -704,7 +717,8 @@ std::vector<Action> InterimFloodScript() {
 
 std::vector<Action> TrickleScript() {
   const std::string body = kQuote + std::string(100, ' ');
-  std::vector<Action> script = {Send(Reply("HTTP/1.1 200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n"))};
+  std::vector<Action> script = {
+      Send(Reply("HTTP/1.1 200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n"))};
   for (char c : body) script.insert(script.end(), {Send(std::string(1, c)), Pause(10)});
   return script;
 }

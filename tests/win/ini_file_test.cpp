@@ -135,8 +135,7 @@ TEST_F(ini_file, WriteKeepsOtherSectionsAndKeys) {
     std::string after;
   };
   const std::vector<Case> cases = {
-      {"value replaced",
-       "[Other]\r\na=1\r\n[ShowForm]\r\nX=y\r\nShow=0\r\n; note\r\n[Last]\r\nb=2\r\n",
+      {"value replaced", "[Other]\r\na=1\r\n[ShowForm]\r\nX=y\r\nShow=0\r\n; note\r\n[Last]\r\nb=2\r\n",
        "[Other]\r\na=1\r\n[ShowForm]\r\nX=y\r\nShow=1\r\n; note\r\n[Last]\r\nb=2\r\n"},
       {"section added", "[Other]\r\na=1\r\n", "[Other]\r\na=1\r\n[ShowForm]\r\nShow=1\r\n"},
       {"key added to its section", "[ShowForm]\r\nX=y\r\n[Other]\r\na=1\r\n",

@@ -34,7 +34,9 @@ std::map<std::wstring, std::string> Contents(const std::wstring& folder) {
   do {
     const std::wstring name = data.cFileName;
     if (name == L"." || name == L"..") continue;
-    entries[name] = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "<dir>" : ReadBytes(folder + name).value_or("<unreadable>");
+    entries[name] = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        ? "<dir>"
+                        : ReadBytes(folder + name).value_or("<unreadable>");
   } while (FindNextFileW(find, &data));
   FindClose(find);
   return entries;
@@ -75,12 +77,13 @@ std::wstring MessageOf(const std::function<void()>& action) {
 // blanks, line breaks and periods.
 std::wstring SystemText(DWORD code) {
   wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-      0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text(buffer != nullptr ? buffer : L"", length);
   LocalFree(buffer);
-  while (!text.empty() && (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n' || text.back() == L'.')) {
+  while (!text.empty() &&
+         (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n' || text.back() == L'.')) {
     text.pop_back();
   }
   return text;
@@ -150,10 +153,19 @@ TEST_F(notes_file, ByteOrderMarkSelectsTheEncodingAndTheSaveWritesAnsiWithoutMar
   };
   // "中a\r\n文" in each encoding.
   const std::vector<Case> cases = {
-      {"UTF-16 LE", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65"s, false},
+      {"UTF-16 LE",
+       "\xFF\xFE\x2D\x4E"
+       "a\0\r\0\n\0\x87\x65"s,
+       false},
       {"UTF-16 BE", "\xFE\xFF\x4E\x2D\0a\0\r\0\n\x65\x87"s, false},
-      {"UTF-16 LE, last odd byte dropped", "\xFF\xFE\x2D\x4E" "a\0\r\0\n\0\x87\x65\x41"s, true},
-      {"UTF-8", "\xEF\xBB\xBF\xE4\xB8\xAD" "a\r\n\xE6\x96\x87", false},
+      {"UTF-16 LE, last odd byte dropped",
+       "\xFF\xFE\x2D\x4E"
+       "a\0\r\0\n\0\x87\x65\x41"s,
+       true},
+      {"UTF-8",
+       "\xEF\xBB\xBF\xE4\xB8\xAD"
+       "a\r\n\xE6\x96\x87",
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -163,7 +175,8 @@ TEST_F(notes_file, ByteOrderMarkSelectsTheEncodingAndTheSaveWritesAnsiWithoutMar
     const std::optional<std::wstring> text = notes.Load();
     EXPECT_EQ(text, L"中a\r\n文");
     notes.Save(text.value_or(L""));
-    EXPECT_EQ(ReadBytes(path_), "\xD6\xD0" "a\r\n\xCE\xC4");
+    EXPECT_EQ(ReadBytes(path_), "\xD6\xD0"
+                                "a\r\n\xCE\xC4");
     EXPECT_EQ(Kept(Folder(), L"unloaded"), c.kept ? std::vector<std::string>{c.bytes} : std::vector<std::string>{});
     EXPECT_EQ(Folder().size(), c.kept ? 2u : 1u);
   }
@@ -268,8 +281,8 @@ TEST_F(notes_file, FileHeldOpenElsewhereIsNotWritten) {
   ASSERT_TRUE(WriteBytes(path_, "old"));
   tk::NotesFile notes(path_);
   ASSERT_EQ(notes.Load(), L"old");
-  HANDLE reader = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE reader =
+      CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   EXPECT_EQ(MessageOf([&] { notes.Save(L"new"); }),
             L"Cannot create file \"" + path_ + L"\". " + SystemText(ERROR_SHARING_VIOLATION));
@@ -320,7 +333,8 @@ TEST_F(notes_file, WriteFailingMidwayLeavesThePreviousFileAndNoTemporaryFile) {
          WriteFile(file, data, size / 2, &written, nullptr);
          return written;
        }},
-      {"write refused", [](HANDLE, const char*, DWORD) -> DWORD {
+      {"write refused",
+       [](HANDLE, const char*, DWORD) -> DWORD {
          SetLastError(ERROR_DISK_FULL);
          return 0;
        }},
@@ -351,7 +365,8 @@ TEST_F(notes_file, WriteFailingWithNoPreviousFileLeavesNoFile) {
 // ---- Notes that were not loaded are kept ----
 
 TEST_F(notes_file, InvalidUtf8IsReportedAndTheFileIsKeptAtTheSave) {
-  const std::string bytes = "\xEF\xBB\xBF" "ok \xC3\x28 broken";
+  const std::string bytes = "\xEF\xBB\xBF"
+                            "ok \xC3\x28 broken";
   ASSERT_TRUE(WriteBytes(path_, bytes));
   tk::NotesFile notes(path_);
   EXPECT_EQ(MessageOf([&] { notes.Load(); }),

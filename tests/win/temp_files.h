@@ -14,8 +14,8 @@ class TempFolder {
     static unsigned counter = 0;
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
-    path_ = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++counter) + L"-" + std::to_wstring(GetTickCount64()) + L"\\";
+    path_ = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) +
+            L"-" + std::to_wstring(GetTickCount64()) + L"\\";
     created_ = CreateDirectoryW(path_.c_str(), nullptr) != 0;
   }
   ~TempFolder() { RemoveTree(path_); }
@@ -62,8 +62,8 @@ inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 
 // The file's bytes; nothing when it cannot be read (missing, a directory).
 inline std::optional<std::string> ReadBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   std::string bytes;
   char chunk[64 * 1024];

@@ -101,8 +101,7 @@ class LoopbackServer {
       SOCKET client = accept(listener_, nullptr, nullptr);
       if (client == INVALID_SOCKET) return;
       DWORD read_limit_ms = 5000;  // a request that never completes must not stall the test
-      setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&read_limit_ms),
-                 sizeof read_limit_ms);
+      setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&read_limit_ms), sizeof read_limit_ms);
       std::string request = ReadHead(client);
       {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -141,9 +140,7 @@ class LoopbackServer {
   bool held_ = false;
 };
 
-LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  return DefWindowProcW(hwnd, msg, wp, lp);
-}
+LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd, msg, wp, lp); }
 
 // The browser area of the portal's layout: below the 48-pixel banner, 953 x 545, reaching
 // past the right and bottom edges of the 950 x 592 client area.
@@ -185,8 +182,8 @@ class WebBrowserTest : public ::testing::Test {
     RegisterClassW(&window_class);
     // A frameless window with the portal's client size. (Under Xvfb, with no window manager,
     // Wine waits two seconds whenever a shown framed window goes away.)
-    parent_ = CreateWindowExW(0, window_class.lpszClassName, L"Browser host", WS_POPUP | WS_CLIPCHILDREN, 40, 40,
-                              950, 592, nullptr, nullptr, window_class.hInstance, nullptr);
+    parent_ = CreateWindowExW(0, window_class.lpszClassName, L"Browser host", WS_POPUP | WS_CLIPCHILDREN, 40, 40, 950,
+                              592, nullptr, nullptr, window_class.hInstance, nullptr);
     ASSERT_NE(parent_, nullptr);
   }
   void TearDown() override {
