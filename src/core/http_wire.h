@@ -59,7 +59,7 @@ class HttpReplyReader {
   // whatever its framing, since what it lacks can no longer come.
   Step FeedLocalClose();
   Step ProbeTimedOut();
-  Step step() const { return step_; }
+  Step CurrentStep() const { return step_; }
 
   // The status code of the last status line read; -1 when it has none.
   int Status() const { return status_; }

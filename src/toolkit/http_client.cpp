@@ -154,7 +154,7 @@ class TIdHTTP::Request {
     core::HttpReplyReader reader;
     Read(reader);
     client_.response_code_ = reader.Status();
-    if (reader.step() != core::HttpReplyReader::Step::kDone) throw Exception(Widen(reader.Error()));
+    if (reader.CurrentStep() != core::HttpReplyReader::Step::kDone) throw Exception(Widen(reader.Error()));
     if (!reader.KeepOpen()) client_.Disconnect();
     return DecodeBody(reader.Body(), reader.Header("Content-Type"));
   }
@@ -237,8 +237,8 @@ class TIdHTTP::Request {
     using Step = core::HttpReplyReader::Step;
     bool probing = false;
     ULONGLONG probe_started = 0;
-    while (reader.step() == Step::kNeedBytes || reader.step() == Step::kNeedProbe) {
-      if (reader.step() == Step::kNeedProbe && !probing) {
+    while (reader.CurrentStep() == Step::kNeedBytes || reader.CurrentStep() == Step::kNeedProbe) {
+      if (reader.CurrentStep() == Step::kNeedProbe && !probing) {
         probing = true;
         probe_started = GetTickCount64();
       }

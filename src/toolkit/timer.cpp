@@ -16,7 +16,7 @@ std::unordered_map<UINT_PTR, TTimer*>& RunningTimers() {
 
 }  // namespace
 
-TTimer::SetTimerFunction TTimer::set_timer = &::SetTimer;
+TTimer::SetTimerFunction TTimer::SetTimerCall = &::SetTimer;
 
 TTimer::TTimer(UINT interval_ms, bool enabled, TNotifyEvent on_timer)
     : OnTimer(std::move(on_timer)), interval_(interval_ms) {
@@ -42,7 +42,7 @@ void TTimer::Stop() {
 void TTimer::Update() {
   Stop();
   if (enabled_ && interval_ != 0 && OnTimer) {
-    const UINT_PTR id = set_timer(nullptr, 0, interval_, &TTimer::TimerProc);
+    const UINT_PTR id = SetTimerCall(nullptr, 0, interval_, &TTimer::TimerProc);
     if (!id) throw Exception(L"Not enough timers available");
     id_ = id;
     RunningTimers()[id] = this;

@@ -27,7 +27,7 @@ class TTimer : public TComponent {
 
   // The call that asks the system for a timer; tests put one in that refuses.
   using SetTimerFunction = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
-  static SetTimerFunction set_timer;
+  static SetTimerFunction SetTimerCall;
 
  private:
   static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);

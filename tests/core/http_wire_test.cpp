@@ -126,8 +126,8 @@ Outcome Failed() { return {Step::kFailed, 0, {}, false}; }
 Outcome Waiting() { return {Step::kNeedBytes, 0, {}, false}; }
 
 Outcome OutcomeOf(const Reader& reader) {
-  if (reader.step() == Step::kDone) return Done(reader.Status(), reader.Body(), reader.KeepOpen());
-  return {reader.step(), 0, {}, false};
+  if (reader.CurrentStep() == Step::kDone) return Done(reader.Status(), reader.Body(), reader.KeepOpen());
+  return {reader.CurrentStep(), 0, {}, false};
 }
 
 using Splitter = std::function<std::vector<std::string_view>(std::string_view)>;
@@ -175,13 +175,13 @@ std::vector<NamedSplitter> CoarseSplits() {
 Outcome Play(const std::vector<Event>& script, const Splitter& split) {
   Reader reader;
   for (const Event& event : script) {
-    if (reader.step() == Step::kDone || reader.step() == Step::kFailed) break;
+    if (reader.CurrentStep() == Step::kDone || reader.CurrentStep() == Step::kFailed) break;
     switch (event.kind) {
       case Event::kBytes:
         for (std::string_view piece : split(event.bytes)) reader.Feed(piece);
         break;
       case Event::kQuiet:
-        if (reader.step() == Step::kNeedProbe) reader.ProbeTimedOut();
+        if (reader.CurrentStep() == Step::kNeedProbe) reader.ProbeTimedOut();
         break;
       case Event::kClose:
         reader.FeedClose();
@@ -342,7 +342,7 @@ TEST(HttpReplyReader, ContinueHeadersDoNotCountForTheFinalReply) {
   Reader reader;
   reader.Feed("HTTP/1.1 100 Continue\r\nLocation: /x\r\nConnection: close\r\n\r\n" +
               Reply("HTTP/1.1 200 OK", WithLength("ok"), "ok"));
-  ASSERT_EQ(reader.step(), Step::kDone);
+  ASSERT_EQ(reader.CurrentStep(), Step::kDone);
   EXPECT_EQ(reader.Body(), "ok");
   EXPECT_TRUE(reader.KeepOpen());
   EXPECT_FALSE(reader.Header("Location").has_value());
@@ -594,7 +594,7 @@ TEST(HttpReplyReader, HeaderLines) {
               "Content-Length: 2\r\n"
               "\r\n"
               "ok");
-  ASSERT_EQ(reader.step(), Step::kDone);
+  ASSERT_EQ(reader.CurrentStep(), Step::kDone);
   EXPECT_EQ(reader.Header("content-type"), "text/plain; charset=GB2312");
   EXPECT_EQ(reader.Header("CONTENT-TYPE"), "text/plain; charset=GB2312");
   EXPECT_EQ(reader.Header("X-Folded"), "first second");
@@ -616,7 +616,7 @@ TEST(HttpReplyReader, BodyBytesSeenCountsBodyBytesOnly) {
   EXPECT_EQ(reader.BodyBytesSeen(), 3u) << "dropped body bytes count too";
   reader.Feed("def");
   EXPECT_EQ(reader.BodyBytesSeen(), 6u);
-  EXPECT_EQ(reader.step(), Step::kFailed);
+  EXPECT_EQ(reader.CurrentStep(), Step::kFailed);
 }
 
 TEST(HttpReplyReader, LineLengthLimit) {
@@ -749,7 +749,7 @@ TEST(HttpReplyReader, ChunkSizeLimit) {
 TEST(HttpReplyReader, BytesAfterTheEndChangeNothing) {
   Reader reader;
   reader.Feed(Reply("HTTP/1.1 200 OK", WithLength("ok"), "ok"));
-  ASSERT_EQ(reader.step(), Step::kDone);
+  ASSERT_EQ(reader.CurrentStep(), Step::kDone);
   EXPECT_EQ(reader.Feed("HTTP/1.1 500 Oops\r\n\r\nmore"), Step::kDone);
   EXPECT_EQ(reader.FeedClose(), Step::kDone);
   EXPECT_EQ(reader.Status(), 200);
@@ -761,12 +761,12 @@ TEST(HttpReplyReader, FailuresExplainThemselves) {
   for (const std::string& reply : {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"s, std::string(20000, 'x')}) {
     Reader reader;
     reader.Feed(reply);
-    ASSERT_EQ(reader.step(), Step::kFailed);
+    ASSERT_EQ(reader.CurrentStep(), Step::kFailed);
     EXPECT_FALSE(reader.Error().empty());
   }
   Reader reader;
   reader.FeedClose();
-  ASSERT_EQ(reader.step(), Step::kFailed);
+  ASSERT_EQ(reader.CurrentStep(), Step::kFailed);
   EXPECT_FALSE(reader.Error().empty());
 }
 

@@ -91,8 +91,13 @@ struct Outcome {
 bool Ended(Step step) { return step == Step::kDone || step == Step::kFailed; }
 
 Outcome OutcomeOf(const Reader& reader) {
-  Outcome o{
-      reader.step(), reader.Status(), reader.Body(), reader.BodyBytesSeen(), reader.KeepOpen(), reader.Error(), {}};
+  Outcome o{reader.CurrentStep(),
+            reader.Status(),
+            reader.Body(),
+            reader.BodyBytesSeen(),
+            reader.KeepOpen(),
+            reader.Error(),
+            {}};
   for (const core::HttpHeader& h : reader.Headers()) o.headers.emplace_back(h.name, h.value);
   return o;
 }
@@ -189,14 +194,14 @@ class Player {
 
   // 100 ms without bytes: the caller times the probe out only when asked.
   void Quiet() {
-    if (reader_.step() != Step::kNeedProbe) return;
+    if (reader_.CurrentStep() != Step::kNeedProbe) return;
     Check(reader_.ProbeTimedOut());
-    FUZZ_CHECK(Ended(reader_.step()));
+    FUZZ_CHECK(Ended(reader_.CurrentStep()));
   }
 
   void Close() {
     Check(reader_.FeedClose());
-    FUZZ_CHECK(Ended(reader_.step()));
+    FUZZ_CHECK(Ended(reader_.CurrentStep()));
   }
 
   // Header lines are split at LF and read as 7-bit ASCII; values come trimmed.
@@ -213,15 +218,15 @@ class Player {
   }
 
   void Check(Step returned) {
-    FUZZ_CHECK(returned == reader_.step());
+    FUZZ_CHECK(returned == reader_.CurrentStep());
     FUZZ_CHECK(reader_.Body().size() <= Reader::kMaxBody);
     FUZZ_CHECK(reader_.Body().size() <= reader_.BodyBytesSeen());
     // Bytes seen only add up, and a kept body only grows until a failure drops it.
     FUZZ_CHECK(reader_.BodyBytesSeen() >= seen_before_);
-    FUZZ_CHECK(reader_.step() == Step::kFailed || reader_.Body().size() >= body_before_);
+    FUZZ_CHECK(reader_.CurrentStep() == Step::kFailed || reader_.Body().size() >= body_before_);
     seen_before_ = reader_.BodyBytesSeen();
     body_before_ = reader_.Body().size();
-    switch (reader_.step()) {
+    switch (reader_.CurrentStep()) {
       case Step::kDone:
         FUZZ_CHECK(reader_.Error().empty());
         // Every status outside 2xx ends as a failure.
@@ -240,7 +245,7 @@ class Player {
     if (ended_) {
       const Outcome now = OutcomeOf(reader_);
       FUZZ_CHECK(now == at_end_ && now.body_seen == at_end_.body_seen);
-    } else if (Ended(reader_.step())) {
+    } else if (Ended(reader_.CurrentStep())) {
       ended_ = true;
       at_end_ = OutcomeOf(reader_);
     }
@@ -368,7 +373,7 @@ void WellFormed(const std::uint8_t* data, std::size_t size) {
     reader.Feed(std::string_view(stream).substr(at, n));
     at += n;
   }
-  const bool whole_before_close = reader.step() == Step::kDone;
+  const bool whole_before_close = reader.CurrentStep() == Step::kDone;
   // A reply with a length or chunks is whole once its last byte is in.
   const bool complete = framing != Framing::kUntilClose && cut_at >= body_starts + encoded.size();
   FUZZ_CHECK(whole_before_close == complete);
@@ -379,19 +384,19 @@ void WellFormed(const std::uint8_t* data, std::size_t size) {
   }
 
   if (complete) {
-    FUZZ_CHECK(reader.step() == Step::kDone);
+    FUZZ_CHECK(reader.CurrentStep() == Step::kDone);
     FUZZ_CHECK(reader.Body() == body);
     FUZZ_CHECK(reader.KeepOpen() == !close_asked);
   } else if (framing == Framing::kUntilClose && cut != Cut::kFromThisSide) {
     // The server's close is how this body ends; a cut is then simply its end.
-    FUZZ_CHECK(reader.step() == Step::kDone);
+    FUZZ_CHECK(reader.CurrentStep() == Step::kDone);
     FUZZ_CHECK(reader.Body() == body.substr(0, cut_at - body_starts));
     FUZZ_CHECK(!reader.KeepOpen());
   } else {
-    FUZZ_CHECK(reader.step() == Step::kFailed);
+    FUZZ_CHECK(reader.CurrentStep() == Step::kFailed);
     FUZZ_CHECK(reader.Body().empty());
   }
-  if (reader.step() == Step::kDone) FUZZ_CHECK(reader.Status() == status);
+  if (reader.CurrentStep() == Step::kDone) FUZZ_CHECK(reader.Status() == status);
 }
 
 }  // namespace

@@ -252,8 +252,8 @@ TEST(Timer, SwitchingOnCountsAfreshAndTheSameStateChangesNothing) {
 
 TEST(Timer, RefusedTimerRaisesTheMessageAndCountsAsOn) {
   TestApplication();
-  auto saved = tk::TTimer::set_timer;
-  tk::TTimer::set_timer = [](HWND, UINT_PTR, UINT, TIMERPROC) -> UINT_PTR { return 0; };
+  auto saved = tk::TTimer::SetTimerCall;
+  tk::TTimer::SetTimerCall = [](HWND, UINT_PTR, UINT, TIMERPROC) -> UINT_PTR { return 0; };
   tk::TTimer timer(100, false, [](tk::TObject*) {});
   try {
     timer.SetEnabled(true);
@@ -261,7 +261,7 @@ TEST(Timer, RefusedTimerRaisesTheMessageAndCountsAsOn) {
   } catch (const tk::Exception& e) {
     EXPECT_EQ(e.Message(), L"Not enough timers available");
   }
-  tk::TTimer::set_timer = saved;
+  tk::TTimer::SetTimerCall = saved;
   EXPECT_TRUE(timer.Enabled());
   EXPECT_FALSE(timer.Running());
   // Switching it on again changes nothing: it counts as on already.
