@@ -11,6 +11,7 @@
 #include "program_windows.h"
 #include "quote_server.h"
 #include "test_application.h"
+#include "toolkit/program_files.h"
 
 using testing_support::ConnectionScript;
 using testing_support::PumpUntil;
@@ -230,12 +231,9 @@ TEST_F(Portal, PadStartsWithItsSixLinesAndKeepsTypedTextThroughLinksAndHiding) {
   EXPECT_EQ(Form2->Memo1->Text(), typed);
 }
 
+// The program directory itself is checked against the system in the toolkit's tests.
 TEST(ProgramFiles, SettingsAndNotesLieNextToTheRunningProgram) {
-  wchar_t image[MAX_PATH * 4];
-  DWORD length = MAX_PATH * 4;
-  ASSERT_TRUE(QueryFullProcessImageNameW(GetCurrentProcess(), 0, image, &length));
-  const std::wstring exe(image, length);
-  const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\") + 1);
+  const std::wstring folder = tk::ProgramDirectory();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(SettingsPath(), folder + L"GoldCfg.ini");
   EXPECT_EQ(NotesPath(), folder + L"qorla.txt");
