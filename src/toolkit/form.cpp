@@ -89,19 +89,26 @@ HWND TForm::Handle() {
 }
 
 void TForm::CreateHandle() {
-  HWND hwnd = CreateBoundWindow({ClassName(), CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW)}, ExStyle(),
-                                Caption.c_str(), Style(), left_, top_, width_, height_, Application->Handle());
+  WindowClass window_class{ClassName(), CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW)};
   if (Style() & WS_SYSMENU) {
-    // A form has no icon of its own: its title bar shows the application's.
+    // A form has no icon of its own: its title bar shows the application's, through the class.
     HWND app = Application->Handle();
-    SendMessageW(hwnd, WM_SETICON, ICON_BIG, static_cast<LPARAM>(GetClassLongPtrW(app, GCLP_HICON)));
-    SendMessageW(hwnd, WM_SETICON, ICON_SMALL, static_cast<LPARAM>(GetClassLongPtrW(app, GCLP_HICONSM)));
+    window_class.icon = reinterpret_cast<HICON>(GetClassLongPtrW(app, GCLP_HICON));
+    window_class.small_icon = reinterpret_cast<HICON>(GetClassLongPtrW(app, GCLP_HICONSM));
   }
+  // A form centred at its show is made where that show will put it, so the show moves nothing.
+  if (Position == TPosition::poDesktopCenter) {
+    core::Point p = DesktopCentre();
+    left_ = p.x;
+    top_ = p.y;
+  }
+  const DWORD ex_style = ExStyle() | (StayOnTop() ? WS_EX_TOPMOST : 0);
+  CreateBoundWindow(window_class, ex_style, Caption.c_str(), Style(), left_, top_, width_, height_,
+                    Application->Handle());
   for (TWinControl* control : win_controls_) {
     control->Handle();
     SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
-  if (StayOnTop()) SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
@@ -159,12 +166,17 @@ void TForm::ShowingChanged() {
   }
 }
 
+core::Point TForm::DesktopCentre() const {
+  return core::CenterOnDesktop({GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)},
+                               width_, height_);
+}
+
 void TForm::PlaceOnShow() {
   if (Position != TPosition::poDesktopCenter) return;
-  core::Point p = core::CenterOnDesktop({GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                                         GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)},
-                                        width_, height_);
-  SetBounds(p.x, p.y, width_, height_);
+  // Made there already, unless the desktop or the form's size changed since.
+  core::Point p = DesktopCentre();
+  if (p.x != left_ || p.y != top_) SetBounds(p.x, p.y, width_, height_);
   Position = TPosition::poDesigned;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/geometry.h"
 #include "toolkit/classes.h"
 #include "toolkit/control.h"
 #include "toolkit/font.h"
@@ -107,6 +108,8 @@ class TForm : public TComponent, private WindowBase {
   void Paint();
   TGraphicControl* ControlAtPos(POINT client) const;
   LRESULT MouseButton(UINT msg, WPARAM wp, LPARAM lp);
+  // Where the form lies centred on the virtual desktop as it is now.
+  core::Point DesktopCentre() const;
   void PlaceOnShow();
   void ShowingChanged();
   void SyncBoundsFromWindow();

@@ -8,7 +8,8 @@ TMemo::TMemo(TForm* parent, std::unique_ptr<TFont> font, std::wstring text)
     : TWinControl(parent, std::move(font)), initial_text_(std::move(text)) {}
 
 HWND TMemo::CreateWnd(HWND parent) {
-  HWND hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", initial_text_.c_str(),
+  // Made empty: the text comes once the font is in place, so it is laid out only once.
+  HWND hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                               WS_CHILD | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_WANTRETURN |
                                   ES_AUTOVSCROLL | ES_LEFT | (Visible() ? WS_VISIBLE : 0),
                               Left(), Top(), Width(), Height(), parent, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -16,6 +17,8 @@ HWND TMemo::CreateWnd(HWND parent) {
   SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
   return hwnd;
 }
+
+void TMemo::WindowCreated() { SendMessageW(Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(initial_text_.c_str())); }
 
 std::wstring TMemo::Text() {
   HWND hwnd = Handle();

@@ -17,6 +17,7 @@ class TMemo : public TWinControl {
 
  protected:
   HWND CreateWnd(HWND parent) override;
+  void WindowCreated() override;
 
  private:
   std::wstring initial_text_;

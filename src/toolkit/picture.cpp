@@ -109,7 +109,7 @@ void TPicture::Draw(HDC dc, int x, int y) const {
   SelectIn select(source.get(), bitmap_.get());
   if (has_alpha_) {
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dc, x, y, width_, height_, source.get(), 0, 0, width_, height_, blend);
+    GdiAlphaBlend(dc, x, y, width_, height_, source.get(), 0, 0, width_, height_, blend);
   } else {
     BitBlt(dc, x, y, width_, height_, source.get(), 0, 0, SRCCOPY);
   }

@@ -1,20 +1,13 @@
 #include "toolkit/popup_menu.h"
 
-#include "toolkit/application.h"
-
 namespace tk {
 namespace {
 
-constexpr wchar_t kMenuWindowClass[] = L"TPopupList";
 constexpr UINT kFirstCommand = 100;
 
 }  // namespace
 
-TPopupMenu::TPopupMenu() : menu_(CreatePopupMenu()) {
-  CreateBoundWindow({kMenuWindowClass}, 0, L"", WS_POPUP, 0, 0, 0, 0, nullptr);
-}
-
-TPopupMenu::~TPopupMenu() { DestroyBoundWindow(); }
+TPopupMenu::TPopupMenu() : menu_(CreatePopupMenu()) {}
 
 TMenuItem* TPopupMenu::Add(std::wstring caption, TNotifyEvent on_click) {
   items_.push_back(std::make_unique<TMenuItem>(std::move(caption), std::move(on_click)));
@@ -28,20 +21,15 @@ TMenuItem* TPopupMenu::Add(std::wstring caption, TNotifyEvent on_click) {
   return item;
 }
 
-void TPopupMenu::Popup(int x, int y) {
-  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, Window(), nullptr);
+void TPopupMenu::Popup(int x, int y, HWND owner) {
+  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr);
 }
 
-LRESULT TPopupMenu::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_COMMAND && HIWORD(wp) == 0) {
-    size_t index = LOWORD(wp) - kFirstCommand;
-    if (LOWORD(wp) >= kFirstCommand && index < items_.size()) {
-      TMenuItem* item = items_[index].get();
-      if (item->OnClick) item->OnClick(item);
-      return 0;
-    }
-  }
-  return WindowBase::HandleMessage(msg, wp, lp);
+bool TPopupMenu::DispatchCommand(UINT command) {
+  if (command < kFirstCommand || command - kFirstCommand >= items_.size()) return false;
+  TMenuItem* item = items_[command - kFirstCommand].get();
+  if (item->OnClick) item->OnClick(item);
+  return true;
 }
 
 }  // namespace tk

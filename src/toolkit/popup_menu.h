@@ -9,7 +9,6 @@
 
 #include "toolkit/classes.h"
 #include "toolkit/handles.h"
-#include "toolkit/window_base.h"
 
 namespace tk {
 
@@ -21,24 +20,21 @@ class TMenuItem : public TComponent {
   TNotifyEvent OnClick;
 };
 
-class TPopupMenu : public TComponent, private WindowBase {
+class TPopupMenu : public TComponent {
  public:
   TPopupMenu();
-  ~TPopupMenu() override;
 
   TMenuItem* Add(std::wstring caption, TNotifyEvent on_click = nullptr);
   const std::vector<std::unique_ptr<TMenuItem>>& Items() const { return items_; }
 
   // Shows the menu with its top-left corner at a screen point; either mouse button picks an
-  // item. Returns when the menu closes; the picked item's handler runs when its command comes.
-  void Popup(int x, int y);
-  // The hidden window that owns the menu and receives its commands.
-  using WindowBase::Window;
-  HMENU Menu() const { return menu_.get(); }
+  // item. Returns when the menu closes; the picked item's command then comes to `owner` as
+  // WM_COMMAND, which hands it to DispatchCommand.
+  void Popup(int x, int y, HWND owner);
+  // Runs the handler of the item whose command this is; false when it is none of this menu's.
+  bool DispatchCommand(UINT command);
 
  private:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-
   std::vector<std::unique_ptr<TMenuItem>> items_;
   UniqueMenu menu_;
 };

@@ -47,7 +47,7 @@ void TTrayIcon::ShowMenu() {
   SetForegroundWindow(Application->Handle());
   // Whatever waits in the queue is handled before the menu comes up.
   Application->ProcessMessages();
-  PopupMenu->Popup(p.x, p.y);
+  PopupMenu->Popup(p.x, p.y, Window());
 }
 
 LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -72,6 +72,10 @@ LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   switch (msg) {
+    case WM_COMMAND:
+      // The menu's pick, once the menu has closed.
+      if (HIWORD(wp) == 0 && PopupMenu && PopupMenu->DispatchCommand(LOWORD(wp))) return 0;
+      return WindowBase::HandleMessage(msg, wp, lp);
     case WM_QUERYENDSESSION:
       return 1;
     case WM_ENDSESSION:

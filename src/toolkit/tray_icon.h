@@ -1,6 +1,6 @@
 #pragma once
 // The notification-area icon. Its record is filled once, when the icon is made, and passed in
-// every later call; a hidden window of its own takes the shell's callbacks.
+// every later call; a hidden window of its own takes the shell's callbacks and owns the menu.
 #include <windows.h>
 #include <shellapi.h>
 

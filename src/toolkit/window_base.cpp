@@ -17,6 +17,7 @@ void RegisterOnce(const WindowClass& window_class, WNDPROC procedure) {
   wc.lpfnWndProc = procedure;
   wc.hInstance = instance;
   wc.hIcon = window_class.icon;
+  wc.hIconSm = window_class.small_icon;
   wc.hCursor = window_class.cursor;
   wc.lpszClassName = window_class.name;
   RegisterClassExW(&wc);

@@ -15,6 +15,7 @@ struct WindowClass {
   UINT style = 0;
   HICON icon = nullptr;
   HCURSOR cursor = nullptr;
+  HICON small_icon = nullptr;  // made from `icon` by the system when null
 };
 
 class WindowBase {

@@ -61,11 +61,11 @@ TEST_F(Portal, IsCreatedHiddenWithTheLayoutsPlacesAndNoTaskBarButton) {
   EXPECT_FALSE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
   LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
   EXPECT_TRUE((style & WS_SYSMENU) && (style & WS_MINIMIZEBOX) && (style & WS_MAXIMIZEBOX) && (style & WS_THICKFRAME));
-  // The title bar shows the application's icon.
-  const LRESULT app_icon = static_cast<LRESULT>(GetClassLongPtrW(TestApplication().Handle(), GCLP_HICON));
-  EXPECT_NE(app_icon, 0);
-  EXPECT_EQ(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0), app_icon);
-  EXPECT_NE(SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0), 0);
+  // The title bar shows the application's icon: the window's class carries it.
+  const ULONG_PTR app_icon = GetClassLongPtrW(TestApplication().Handle(), GCLP_HICON);
+  EXPECT_NE(app_icon, 0u);
+  EXPECT_EQ(GetClassLongPtrW(hwnd, GCLP_HICON), app_icon);
+  EXPECT_NE(GetClassLongPtrW(hwnd, GCLP_HICONSM), 0u);
 
   RECT browser = ClientRectOf(Form2->WebBrowser1->Handle());
   EXPECT_EQ(browser.left, 0);
