@@ -12,8 +12,9 @@ Figures:
   start-up        CreateProcess to the first sight of the visible bar (the driver's "launch",
                   which looks every millisecond), 20 runs each on the virtual desktop (10 on
                   the bare screen) after one unmeasured run, interleaved, so that a disturbance
-                  of the machine meets all three alike; the quote server answers at once, and the ticker's bar only
-                  shows once its first reply is in (it asks before it shows). Timed twice:
+                  of the machine meets all three alike; the quote server answers at once, and
+                  the ticker's bar only shows once its first reply is in (it asks before it
+                  shows). Timed twice:
                   inside a Wine virtual desktop (driver and program started in it), which
                   manages its windows itself as Windows does, and on the bare Xvfb screen,
                   where Wine waits about 2 s for a window manager when the ticker's first show
@@ -547,6 +548,12 @@ def verdict(ok):
     return "met" if ok else "MISSED"
 
 
+def rounds_ratio(times):
+    """Each round starts the three one after another: the median of the rounds' own ticker /
+    bare+browser ratios is the least moved by a machine whose speed drifts during the run."""
+    return statistics.median(t / b for t, b in zip(times["ticker"], times["browser"]))
+
+
 def startup_rows(rows, startup):
     """Per place: the medians of the three programs, then the ticker against both yardsticks.
     The goal holds on the virtual desktop; the bare screen's figures are shown beside it."""
@@ -561,10 +568,8 @@ def startup_rows(rows, startup):
         rows.append(("  ticker / baseline start-up", "", "%.2fx" % r_bare, "%.2fx" % r_browser,
                      "<= %.1fx bare+browser" % GOAL_STARTUP_RATIO if goal else "(reported)",
                      verdict(r_browser <= GOAL_STARTUP_RATIO) if goal else ""))
-        # Each round starts the three one after another: the median of the rounds' own ratios
-        # is the least moved by a machine whose speed drifts during the run.
-        paired = statistics.median(t / b for t, b in zip(startup[place]["ticker"], startup[place]["browser"]))
-        rows.append(("  the same, median of each round's ratio", "", "", "%.2fx" % paired, "(reported)", ""))
+        rows.append(("  the same, median of each round's ratio", "", "", "%.2fx" % rounds_ratio(startup[place]),
+                     "(reported)", ""))
 
 
 def loaded_idle_rows(rows, long_run, pct):
@@ -708,9 +713,9 @@ def main():
         if ARGS.startup_only:
             for place, where in STARTUP_PLACES:
                 med = {k: statistics.median(v) for k, v in startup[place].items()}
-                paired = statistics.median(t / b for t, b in zip(startup[place]["ticker"], startup[place]["browser"]))
                 log("%s: medians ticker %.0f, bare %.0f, bare+browser %.0f ms (%.2fx; rounds' own ratios %.2fx)" % (
-                    where, med["ticker"], med["bare"], med["browser"], med["ticker"] / med["browser"], paired))
+                    where, med["ticker"], med["bare"], med["browser"], med["ticker"] / med["browser"],
+                    rounds_ratio(startup[place])))
             return
         long_run = measure_long(subjects, server)
         floods = measure_floods(server)
