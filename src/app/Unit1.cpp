@@ -172,11 +172,6 @@ void TForm1::RefreshQuotes() {
     std::shared_ptr<tk::TIdHTTP> client = std::make_shared<tk::TIdHTTP>();
     IdHTTP1 = client;
     const uint64_t serial = ++refresh_serial_;
-    waiting_clients_.push_back(client.get());
-    struct Waiting {
-      std::vector<tk::TIdHTTP*>& clients;
-      ~Waiting() { clients.pop_back(); }
-    } waiting{waiting_clients_};
     std::u16string reply = client->Get(address);
     // A newer refresh started while this one waited: its figures are the newer ones.
     if (serial != refresh_serial_) return;
@@ -247,9 +242,10 @@ void TForm1::N2Click(tk::TObject*) {
   SaveSettingAndNotes();
   Application->Terminate();
   // Saved and told to end: a request still waiting is closed now rather than awaited, and no
-  // refresh starts after this.
+  // refresh starts after this. Every refresh closes the one before it, so only the newest
+  // client can still be waiting.
   quitting_ = true;
-  for (tk::TIdHTTP* client : waiting_clients_) client->Disconnect();
+  if (IdHTTP1) IdHTTP1->Disconnect();
 }
 
 void TForm1::Image1MouseDown(tk::TObject*, tk::TMouseButton Button, tk::TShiftState, int, int) {
@@ -274,11 +270,11 @@ void TForm1::Timer_hidewTimer(tk::TObject*) {
   // point is a round trip to the window server, which most ticks can do without.
   const RECT bar{now.x, now.y, now.x + Width(), now.y + Height()};
   const bool over = PtInRect(&bar, cursor) && WindowFromPoint(cursor) == Handle();
-  // The screen's size places a bar docked right or bottom only. Reading it is not free (under
-  // Wine about a quarter of an idle tick), so a bar docked left or top does without it.
-  const bool far_edge = (FAnchors & (core::akRight | core::akBottom)) != 0;
-  core::Point next = core::SlidePosition(FAnchors, over, far_edge ? GetSystemMetrics(SM_CXSCREEN) : 0,
-                                         far_edge ? GetSystemMetrics(SM_CYSCREEN) : 0, Width(), Height(), now);
+  // The screen's width places a bar docked right only, its height one docked bottom. Reading
+  // them is not free (under Wine about a quarter of an idle tick), so each is read only when used.
+  core::Point next =
+      core::SlidePosition(FAnchors, over, (FAnchors & core::akRight) ? GetSystemMetrics(SM_CXSCREEN) : 0,
+                          (FAnchors & core::akBottom) ? GetSystemMetrics(SM_CYSCREEN) : 0, Width(), Height(), now);
   if (next.x != now.x || next.y != now.y) {
     SetWindowPos(Handle(), nullptr, next.x, next.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }

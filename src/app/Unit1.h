@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "toolkit/form.h"
 #include "toolkit/image.h"
@@ -74,10 +73,9 @@ class TForm1 : public tk::TForm {
   void SaveSettingAndNotes();
 
   TAnchors FAnchors = 0;
-  int refresh_depth_ = 0;                      // refreshes running, the outer ones waiting on the inner
-  std::vector<tk::TIdHTTP*> waiting_clients_;  // their clients, outermost first
-  bool quitting_ = false;                      // saved and told to end: no refresh may start any more
-  uint64_t refresh_serial_ = 0;                // counts refreshes started, so an overtaken one knows it
+  int refresh_depth_ = 0;        // refreshes running, the outer ones waiting on the inner
+  bool quitting_ = false;        // saved and told to end: no refresh may start any more
+  uint64_t refresh_serial_ = 0;  // counts refreshes started, so an overtaken one knows it
 };
 
 extern TForm1* Form1;

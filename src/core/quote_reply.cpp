@@ -48,7 +48,6 @@ class Splitter {
       // Anything else here is text right behind a closing quote,
       // which opens the next item.
     }
-    if (items.size() > most_items) items.resize(most_items);
     return items;
   }
 

@@ -7,7 +7,8 @@ namespace tk {
 // One per application. While it exists and is Active, DoProcess called on
 // the thread that created it runs the pump: by default every message
 // pending for that thread is dispatched. The network client calls DoProcess
-// only when a wait found nothing to do and after each body block received.
+// when a wait found nothing to do, after each body block received, and
+// whenever window messages are waiting.
 class TIdAntiFreeze {
  public:
   TIdAntiFreeze();  // throws tk::Exception when one exists already

@@ -30,8 +30,8 @@ class TIdHTTP {
 
   // Closes the connection if one is open or being made; does nothing
   // otherwise. Safe at any time, also from a pump that runs while a Get of
-  // this client waits further up the stack: that Get then sees an orderly
-  // close from this side.
+  // this client waits further up the stack: that Get then fails, unless its
+  // reply was whole already.
   void Disconnect();
 
   bool Connected() const;

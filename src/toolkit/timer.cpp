@@ -32,10 +32,9 @@ void TTimer::SetEnabled(bool enabled) {
 }
 
 void TTimer::Stop() {
-  if (!running_) return;
+  if (!id_) return;
   KillTimer(nullptr, id_);
   RunningTimers().erase(id_);
-  running_ = false;
   id_ = 0;
 }
 
@@ -46,7 +45,6 @@ void TTimer::Update() {
     if (!id) throw Exception(L"Not enough timers available");
     id_ = id;
     RunningTimers()[id] = this;
-    running_ = true;
   }
 }
 

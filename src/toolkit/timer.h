@@ -23,7 +23,7 @@ class TTimer : public TComponent {
   TNotifyEvent OnTimer;
 
   // Whether the system timer really runs (false after a refused SetTimer).
-  bool Running() const { return running_; }
+  bool Running() const { return id_ != 0; }
 
   // The call that asks the system for a timer; tests put one in that refuses.
   using SetTimerFunction = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
@@ -36,7 +36,6 @@ class TTimer : public TComponent {
 
   UINT interval_;
   bool enabled_ = false;
-  bool running_ = false;
   UINT_PTR id_ = 0;  // the system's id while running
 };
 

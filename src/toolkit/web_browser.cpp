@@ -14,10 +14,7 @@ namespace {
 // The system's web browser control, {8856F961-340A-11D0-A96B-00C04FD705A2}.
 constexpr CLSID kWebBrowserClass = {0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
 
-struct BstrDeleter {
-  void operator()(BSTR s) const { SysFreeString(s); }
-};
-using UniqueBstr = std::unique_ptr<OLECHAR, BstrDeleter>;
+using UniqueBstr = UniqueAny<BSTR, &SysFreeString>;
 
 void Check(HRESULT hr) {
   if (FAILED(hr)) throw Exception(OleErrorMessage(hr));
@@ -30,10 +27,9 @@ std::wstring ErrorDescription(const ComPtr<T>& object) {
   if (!support || support->InterfaceSupportsErrorInfo(__uuidof(T)) != S_OK) return {};
   ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
-  BSTR text = nullptr;
-  if (FAILED(info->GetDescription(&text))) return {};
-  UniqueBstr owned(text);
-  return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+  UniqueBstr text;
+  if (FAILED(info->GetDescription(text.put()))) return {};
+  return text ? std::wstring(text.get(), SysStringLen(text.get())) : std::wstring();
 }
 
 int ScreenPixelsPerInch(int axis) {

@@ -10,7 +10,6 @@ fail() { echo "FAIL: $*"; exit 1; }
 dump_file=$(mktemp)
 trap 'rm -f "$dump_file"' EXIT
 i686-w64-mingw32-objdump -p "$exe" >"$dump_file" || fail "objdump could not read $exe"
-dump=$(cat "$dump_file")
 has() { grep -Eq "$1" "$dump_file"; }
 
 has 'file format pei-i386' || fail "not a pe-i386 file ($(head -c 200 "$dump_file" | tr '\n' ' '))"
@@ -19,7 +18,7 @@ has '^Subsystem\s+0*2\s' || fail "not a Windows GUI program"
 has '^FileAlignment\s+0*1000$' || fail "sections are not page-aligned in the file"
 
 allowed='^(kernel32|user32|gdi32|comctl32|shell32|ole32|oleaut32|uxtheme|msimg32|ws2_32|advapi32|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
-imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
+imports=$(sed -n 's/^\s*DLL Name: //p' "$dump_file" | tr 'A-Z' 'a-z' | sort -u)
 [ -n "$imports" ] || fail "no imports found"
 for dll in $imports; do
   grep -Eq "$allowed" <<<"$dll" || fail "imports $dll, which is not a system DLL"

@@ -966,7 +966,8 @@ class Case:
                 print("      cleanup: %s" % e)
         for s in self.servers:
             s.stop()
-        for p in self.programs:
+        # Runs in one folder share one executable: one look for its windows, one removal.
+        for p in {p.path: p for p in self.programs}.values():
             left = driver("list", "--exe", p.path)
             if left.get("count", 0):
                 self.check(False, "no window of the run is left behind", "%d left" % left["count"])

@@ -78,8 +78,7 @@ def show_pad(case, prog, bar, label, expected_text):
     h.xdo("click", 1)
     time.sleep(0.6)
     kids = h.driver("children", h.PORTAL_CLASS, "--exe", prog.path)
-    children = [{k[len("c%d." % i):]: v for k, v in kids.values.items() if k.startswith("c%d." % i)}
-                for i in range(kids.get("count", 0))]
+    children = h._blocks(kids, "count", "c")
     edits = [c for c in children if c["class"].upper() == "EDIT"]
     case.require(len(edits) == 1, "%s: the pad has one window" % label,
                  "%d edit windows among %s" % (len(edits), [c["class"] for c in children]))

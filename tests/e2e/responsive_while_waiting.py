@@ -5,7 +5,6 @@ Both for the first request (bar still hidden) and for a refresh of the shown bar
 taken while the first request waits closes that request at once, starts no other and ends the
 program."""
 
-import os
 
 import threading
 import time
@@ -62,7 +61,7 @@ def first_request_hangs(case, server):
     case.check(server.quote_count() == 1, "no other request is made after the choice",
                "%d quote requests" % server.quote_count())
     case.check(prog.read(h.SETTINGS_FILE) == h.settings_bytes(False) and prog.read(h.NOTES_FILE) == h.INITIAL_NOTES,
-               "the setting and the notes are written", "folder holds %s" % sorted(os.listdir(prog.folder)))
+               "the setting and the notes are written", "folder holds %s" % prog.files())
 
 
 def refresh_hangs(case, server):

@@ -65,7 +65,7 @@ def settings_unwritable(case):
         prog = start(case, prepare)
         before = prog.read(h.SETTINGS_FILE)
         notes_inode = os.stat(prog.file_path(h.NOTES_FILE)).st_ino
-        box = close_and_read_report(case, prog, "settings")
+        box = close_and_read_report(case, prog, "settings-%s" % label)
         expected = "Unable to write to %s." % h.windows_path(prog.file_path(h.SETTINGS_FILE))
         case.check(box["title"] == "Project1", "%s: the report's caption is the application title" % label,
                    box["title"])

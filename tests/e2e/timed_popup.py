@@ -3,7 +3,6 @@
 for the home page; it does not come again. With the box "不自动弹出此窗口" kept checked in
 GoldCfg.ini it does not pop up at all, and "关闭程序" keeps the box checked in the file."""
 
-import os
 import time
 
 import harness as h

@@ -107,6 +107,9 @@ class NotesFileTest : public ::testing::Test {
   }
 
   std::map<std::wstring, std::string> Folder() const { return Contents(folder_.Path()); }
+  void EmptyFolder() const {
+    for (const auto& [name, bytes] : Folder()) DeleteFileW((folder_.Path() + name).c_str());
+  }
 
   TempFolder folder_;
   const std::wstring path_ = folder_.Path() + L"qorla.txt";
@@ -169,7 +172,7 @@ TEST_F(notes_file, ByteOrderMarkSelectsTheEncodingAndTheSaveWritesAnsiWithoutMar
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    for (const auto& [name, bytes] : Folder()) DeleteFileW((folder_.Path() + name).c_str());
+    EmptyFolder();
     ASSERT_TRUE(WriteBytes(path_, c.bytes));
     tk::NotesFile notes(path_);
     const std::optional<std::wstring> text = notes.Load();
@@ -395,7 +398,7 @@ TEST_F(notes_file, BytesThatWouldNotComeBackAreShownAndKeptAtTheFirstSave) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    for (const auto& [name, bytes] : Folder()) DeleteFileW((folder_.Path() + name).c_str());
+    EmptyFolder();
     ASSERT_TRUE(WriteBytes(path_, c.bytes));
     tk::NotesFile notes(path_);
     const std::optional<std::wstring> text = notes.Load();
@@ -412,6 +415,14 @@ TEST_F(notes_file, BytesThatWouldNotComeBackAreShownAndKeptAtTheFirstSave) {
     }
     notes.Save(*text);
     EXPECT_EQ(Folder().size(), 2u) << "the run's own save is not kept again";
+
+    // The next start, on what this run left: its own save comes back whole and is kept nowhere.
+    const auto left = Folder();
+    tk::NotesFile next_run(path_);
+    const std::optional<std::wstring> again = next_run.Load();
+    EXPECT_EQ(again, text);
+    next_run.Save(again.value_or(L""));
+    EXPECT_EQ(Folder(), left) << "a second run keeps nothing more";
   }
 }
 

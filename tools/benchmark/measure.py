@@ -580,7 +580,7 @@ def loaded_idle_rows(rows, long_run, pct):
                      verdict(pct(c["ticker"]) <= GOAL_IDLE_CPU_PCT)))
 
 
-def table(info, startup, long_run, pe32, floods=None, split=None):
+def table(info, startup, long_run, pe32, floods, split):
     rows = []
     lines = []
     w = lines.append
@@ -637,8 +637,7 @@ def table(info, startup, long_run, pe32, floods=None, split=None):
     size = lambda n: "%.3f" % mib(n / 1024.0) if n else "n/a"  # noqa: E731
     rows.append(("PE32 executable (MiB)", size(pe32["ticker"]), size(pe32["bare"]), size(pe32["browser"]),
                  "<= %.1f MiB" % GOAL_PE32_MIB, verdict(pe32["ticker"] and pe32["ticker"] <= GOAL_PE32_MIB * 1048576)))
-    if floods is not None and split is not None:
-        rows.extend(flood_rows(floods, split))
+    rows.extend(flood_rows(floods, split))
 
     widths = [max(len(r[i]) for r in rows) for i in range(len(head))]
     for i, r in enumerate(rows):
@@ -674,11 +673,10 @@ def table(info, startup, long_run, pe32, floods=None, split=None):
       "bare+browser). The Wine server's share is not counted (it serves every Wine process on the display)." % (
           pct_ticks(cu["ticker"]), pct_ticks(cu["bare"]), pct_ticks(cu["browser"]),
           pct_ticks(cd["ticker"]), pct_ticks(cd["bare"]), pct_ticks(cd["browser"])))
-    if floods is not None:
-        w("Floods: the probes ran %s after the ticker's request reached the server (the interim replies span "
-          "about 5 s from it, the 1 MiB body comes 1.5 s after it, the trickle spans 6 s)" % "; ".join(
-              "%s from %.1f to %.1f s" % (label, floods[key]["window"][0], floods[key]["window"][1])
-              for key, label, _ in FLOODS))
+    w("Floods: the probes ran %s after the ticker's request reached the server (the interim replies span "
+      "about 5 s from it, the 1 MiB body comes 1.5 s after it, the trickle spans 6 s)" % "; ".join(
+          "%s from %.1f to %.1f s" % (label, floods[key]["window"][0], floods[key]["window"][1])
+          for key, label, _ in FLOODS))
     slowest = sorted(wp["ticker"]["samples"])[-5:]
     w("Slowest ticker round trips while the request waited (ms): %s" % " ".join("%.1f" % v for v in slowest))
     return "\n".join(lines)
