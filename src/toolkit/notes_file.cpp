@@ -76,14 +76,20 @@ std::string Utf16ToAnsi(std::wstring_view text) {
   return bytes;
 }
 
+const core::AnsiCodePage& SystemAnsi() {
+  static const core::AnsiCodePage ansi{AnsiToUtf16Strictly, AnsiToUtf16,
+                                       [](std::u16string_view text) { return Utf16ToAnsi(ToWide(text)); }};
+  return ansi;
+}
+
 // ANSI when the next load gives the pad's text back exactly, else UTF-8 with its mark. Reading
-// back through the whole load rule also catches ANSI bytes that happen to begin like a mark
+// back through the load rule itself also catches ANSI bytes that happen to begin like a mark
 // ("锘" is EF BB in code page 936).
 std::string EncodeForFile(std::wstring_view text) {
   const std::u16string pad = ToU16(text);
   std::string ansi = Utf16ToAnsi(text);
-  const std::optional<std::u16string> back = core::DecodeNotesFile(ansi, AnsiToUtf16);
-  if (back && *back == core::NormalizeLineBreaks(pad)) return ansi;
+  const std::optional<core::NotesForPad> back = core::NotesFileForPad(ansi, SystemAnsi());
+  if (back && back->exact && back->text == core::NormalizeLineBreaks(pad)) return ansi;
   return core::EncodeUtf8WithBom(pad);
 }
 
@@ -233,9 +239,7 @@ std::optional<std::wstring> NotesFile::Load() {
   }
   file.reset();
 
-  const core::AnsiCodePage ansi{AnsiToUtf16Strictly, AnsiToUtf16,
-                                [](std::u16string_view text) { return Utf16ToAnsi(ToWide(text)); }};
-  std::optional<core::NotesForPad> pad = core::NotesFileForPad(bytes, ansi);
+  std::optional<core::NotesForPad> pad = core::NotesFileForPad(bytes, SystemAnsi());
   if (!pad) throw OpenFailure(path_, ERROR_NO_UNICODE_TRANSLATION);
 
   Hasher hasher;
