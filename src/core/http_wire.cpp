@@ -225,6 +225,11 @@ bool HttpReplyReader::RunOnce() {
       return true;
     case Phase::kChunkDataEnd:
       if (!TakeLine(line)) return false;
+      if (!line.empty()) {
+        // The data ran past its size: the framing is lost.
+        Fail("Chunk data not followed by a line end.");
+        return false;
+      }
       phase_ = Phase::kChunkSize;
       return true;
     case Phase::kChunkTrailer:
@@ -287,9 +292,15 @@ void HttpReplyReader::OnHeaderLine(const std::string& raw) {
 }
 
 void HttpReplyReader::OnHeaderBlockEnd() {
-  if (status_ == 100) {
-    // An interim reply: the real one follows. Its bytes stay counted, so a
-    // server cannot keep the request going with interim replies alone.
+  if (status_ == 101) {
+    // What follows is another protocol, not a reply this reader could end.
+    Fail(status_line_);
+    return;
+  }
+  if (status_ >= 100 && status_ < 200) {
+    // An interim reply (100 Continue, 102 Processing, 103 Early Hints...):
+    // the real one follows. Its bytes stay counted, so a server cannot keep
+    // the request going with interim replies alone.
     header_bytes_ += status_line_bytes_;
     if (header_bytes_ > kMaxHeaderBlock) {
       Fail("Reply header block too large.");
@@ -300,7 +311,7 @@ void HttpReplyReader::OnHeaderBlockEnd() {
   }
   const bool has_location = Header("Location").has_value();
   const bool success = status_ >= 200 && status_ < 300 && (!has_location || status_ == 201);
-  const bool expects_body = !(status_ == 204 || status_ == 304 || (status_ >= 100 && status_ < 200));
+  const bool expects_body = status_ != 204 && status_ != 304;
   keep_body_ = success && status_ != 204;
   if (!success) failure_ = status_line_.empty() ? std::string("Reply without a status line.") : status_line_;
   if (expects_body) {
@@ -328,19 +339,23 @@ void HttpReplyReader::StartBody() {
   }
 }
 
-// The size runs up to the first blank; anything that is not a hexadecimal
-// number there reads as 0, the last chunk.
+// The size is the hexadecimal number before the first ";" (a chunk
+// extension, ignored) or blank. A line without one breaks the framing.
 void HttpReplyReader::OnChunkSizeLine(const std::string& line) {
   const std::string_view text = Trim(line);
+  const auto ends_size = [](char c) { return c == ';' || IsBlank(c); };
   const std::string_view digits =
-      text.substr(0, static_cast<std::size_t>(std::find_if(text.begin(), text.end(), IsBlank) - text.begin()));
+      text.substr(0, static_cast<std::size_t>(std::find_if(text.begin(), text.end(), ends_size) - text.begin()));
+  if (digits.empty()) {
+    Fail("Chunk size line without a size.");
+    return;
+  }
   std::uint64_t size = 0;
-  bool number = !digits.empty();
   for (char c : digits) {
     const int digit = ascii::HexDigitValue(static_cast<unsigned char>(c));
     if (digit < 0) {
-      number = false;
-      break;
+      Fail("Chunk size is not a hexadecimal number.");
+      return;
     }
     if (size > (kLargestChunk - static_cast<std::uint64_t>(digit)) / 16) {
       Fail("Chunk size out of range.");
@@ -348,7 +363,6 @@ void HttpReplyReader::OnChunkSizeLine(const std::string& line) {
     }
     size = size * 16 + static_cast<std::uint64_t>(digit);
   }
-  if (!number) size = 0;
   if (size == 0) {
     phase_ = Phase::kChunkTrailer;
   } else {

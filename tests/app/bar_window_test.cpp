@@ -122,6 +122,23 @@ TEST_F(BarWindow, FailedRefreshLeavesTheFiguresQuietly) {
   EXPECT_EQ(server.Connections(), 3);
   EXPECT_EQ(Form1->gold->Caption(), L"1.5");
   EXPECT_EQ(Form1->silver->Caption(), L"--.--");
+  // Replies as CDNs send them: an early-hints reply first, a chunk extension.
+  server.Push({"HTTP/1.1 103 Early Hints\r\nLink: </q.css>; rel=preload\r\n\r\n" + QuoteReply("2.5|3.5"), 0, "", true});
+  Form1->RefreshQuotes();
+  EXPECT_EQ(Form1->gold->Caption(), L"2.5");
+  EXPECT_EQ(Form1->silver->Caption(), L"3.5");
+  server.Push({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;name=value\r\n4.5|6\r\n0\r\n\r\n", 0, "", true});
+  Form1->RefreshQuotes();
+  EXPECT_EQ(Form1->gold->Caption(), L"4.5");
+  EXPECT_EQ(Form1->silver->Caption(), L"6");
+  // Chunk data that runs past its size, and a switch to another protocol, are no replies.
+  server.Push({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\n1|23\r\n0\r\n\r\n", 0, "", true});
+  Form1->RefreshQuotes();
+  server.Push({"HTTP/1.1 101 Switching Protocols\r\nUpgrade: quotes\r\n\r\n" + QuoteReply("7|8"), 0, "", true});
+  Form1->RefreshQuotes();
+  EXPECT_EQ(server.Connections(), 7);
+  EXPECT_EQ(Form1->gold->Caption(), L"4.5");
+  EXPECT_EQ(Form1->silver->Caption(), L"6");
   EXPECT_EQ(reports, L"");
 }
 

@@ -318,7 +318,7 @@ TEST(HttpReplyReader, AFailingReplyIsReadToItsEndFirst) {
   });
 }
 
-TEST(HttpReplyReader, ContinueRepliesArePassedOver) {
+TEST(HttpReplyReader, InterimRepliesArePassedOver) {
   const std::string final_reply = Reply("HTTP/1.1 200 OK", WithLength(kQuote), kQuote);
   ExpectReplies({
       {"one 100", {Bytes("HTTP/1.1 100 Continue\r\n\r\n" + final_reply)}, Done(200, kQuote, true)},
@@ -335,12 +335,30 @@ TEST(HttpReplyReader, ContinueRepliesArePassedOver) {
       {"100 then close after the next status line",
        {Bytes("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n"), Close()},
        Failed()},
+      {"103 Early Hints with a Link header",
+       {Bytes("HTTP/1.1 103 Early Hints\r\nLink: </quote.css>; rel=preload; as=style\r\n\r\n" + final_reply)},
+       Done(200, kQuote, true)},
+      {"102 Processing", {Bytes("HTTP/1.1 102 Processing\r\n\r\n" + final_reply)}, Done(200, kQuote, true)},
+      {"102, 100 and 103 in a row",
+       {Bytes("HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\n\r\n" +
+              final_reply)},
+       Done(200, kQuote, true)},
+      {"an unknown 1xx", {Bytes("HTTP/1.1 199 Whatever\r\n\r\n" + final_reply)}, Done(200, kQuote, true)},
+      {"103 then a pause before the final reply",
+       {Bytes("HTTP/1.1 103 Early Hints\r\n\r\n"), Quiet(), Bytes(final_reply)},
+       Done(200, kQuote, true)},
+      {"103 then close", {Bytes("HTTP/1.1 103 Early Hints\r\n\r\n"), Close()}, Failed()},
+      {"101 Switching Protocols fails", {Bytes("HTTP/1.1 101 Switching Protocols\r\n\r\n" + final_reply)}, Failed()},
+      {"101 after a 103 fails",
+       {Bytes("HTTP/1.1 103 Early Hints\r\n\r\nHTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\n")},
+       Failed()},
   });
 }
 
-TEST(HttpReplyReader, ContinueHeadersDoNotCountForTheFinalReply) {
+TEST(HttpReplyReader, InterimHeadersDoNotCountForTheFinalReply) {
   Reader reader;
-  reader.Feed("HTTP/1.1 100 Continue\r\nLocation: /x\r\nConnection: close\r\n\r\n" +
+  reader.Feed("HTTP/1.1 100 Continue\r\nLocation: /x\r\nConnection: close\r\n\r\n"
+              "HTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\nConnection: close\r\n\r\n" +
               Reply("HTTP/1.1 200 OK", WithLength("ok"), "ok"));
   ASSERT_EQ(reader.CurrentStep(), Step::kDone);
   EXPECT_EQ(reader.Body(), "ok");
@@ -372,9 +390,7 @@ TEST(HttpReplyReader, RepliesWithoutABodyProbeFor100Milliseconds) {
        {Bytes(Reply("HTTP/1.1 304 Not Modified", "Content-Length: 2\r\n")), Bytes("ab")},
        Failed()},
       {"304, body without length holds", {Bytes(Reply("HTTP/1.1 304 Not Modified", "")), Bytes("ab")}, Waiting()},
-      {"101, nothing within the probe", {Bytes(Reply("HTTP/1.1 101 Switching", "")), Quiet()}, Failed()},
-      {"102, nothing within the probe", {Bytes(Reply("HTTP/1.1 102 Processing", "")), Quiet()}, Failed()},
-      {"103, close within the probe", {Bytes(Reply("HTTP/1.1 103 Early", "")), Close()}, Failed()},
+      {"101 fails without a probe", {Bytes(Reply("HTTP/1.1 101 Switching", ""))}, Failed()},
   });
 }
 
@@ -386,10 +402,11 @@ TEST(HttpReplyReader, AsksForTheProbeOnlyWhenNoBodyIsExpected) {
       {Reply("HTTP/1.1 204 No Content", ""), Step::kNeedProbe},
       {Reply("HTTP/1.1 204 No Content", "Content-Length: 0\r\n"), Step::kNeedProbe},
       {Reply("HTTP/1.1 304 Not Modified", ""), Step::kNeedProbe},
-      {Reply("HTTP/1.1 101 Switching", ""), Step::kNeedProbe},
+      {Reply("HTTP/1.1 101 Switching", ""), Step::kFailed},
       {Reply("HTTP/1.1 200 OK", ""), Step::kNeedBytes},
       {Reply("HTTP/1.1 404 Not Found", ""), Step::kNeedBytes},
       {Reply("HTTP/1.1 100 Continue", ""), Step::kNeedBytes},
+      {Reply("HTTP/1.1 103 Early Hints", ""), Step::kNeedBytes},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.head);
@@ -470,18 +487,34 @@ TEST(HttpReplyReader, ChunkedFraming) {
       {"size ends at the first blank",
        {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3 ext\r\nabc\r\n0\r\n\r\n"))},
        Done(200, "abc", true)},
-      {"a size that is not a number is the last chunk",
+      {"size ends at a chunk extension",
+       {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n",
+                    "5;name=value\r\n1234.\r\n3;x=y;z\r\n5|6\r\n0;last\r\n\r\n"))},
+       Done(200, "1234.5|6", true)},
+      {"blanks before an extension, quoted extension value",
+       {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3 \t;a=\"1 2\"\r\nabc\r\n0\r\n\r\n"))},
+       Done(200, "abc", true)},
+      {"a size that is not a number fails",
        {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\nzz\r\n\r\n"))},
-       Done(200, "abc", true)},
-      {"an extension without a blank is not a number",
-       {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n3;x=y\r\n\r\n"))},
-       Done(200, "abc", true)},
-      {"an empty size line is the last chunk",
+       Failed()},
+      {"a size with letters after its digits fails",
+       {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3x\r\nabc\r\n0\r\n\r\n"))},
+       Failed()},
+      {"an extension without a size fails",
+       {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n;x=y\r\n\r\n"))},
+       Failed()},
+      {"an empty size line fails",
        {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n\r\n\r\n"))},
-       Done(200, "abc", true)},
-      {"the line after chunk data is not data",
+       Failed()},
+      {"chunk data longer than its size fails",
        {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabcdef\r\n0\r\n\r\n"))},
-       Done(200, "abc", true)},
+       Failed()},
+      {"chunk data without its line end fails",
+       {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\n1|23\r\n"))},
+       Failed()},
+      {"chunk data ended by a bare LF",
+       {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\n1|2\n0\n\n"))},
+       Done(200, "1|2", true)},
       {"one trailer line is read after the last chunk",
        {Bytes(Reply("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n0\r\nX-Trailer: 1\r\n"))},
        Done(200, "abc", true)},

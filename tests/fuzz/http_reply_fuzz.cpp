@@ -2,10 +2,9 @@
 //
 // With bit 5 of byte 0 set, the rest of the input describes a well-formed
 // reply that this target writes out itself (see WellFormed below): framed by
-// a length, chunked or read until close, after zero to two interim replies,
-// cut into random pieces, and perhaps closed early by either side. The reader
-// must hand back exactly the body that was written, or fail exactly when the
-// close left the reply unfinished.
+// a length, chunked (perhaps with chunk extensions) or read until close, after
+// zero to two interim replies (100, 102 or 103), cut into random pieces, and perhaps closed early by either side. The
+// reader must hand back exactly the body that was written, or fail exactly when the close left the reply unfinished.
 //
 // Otherwise the reader is fed arbitrary bytes in arbitrary pieces, and its
 // outcome must not depend on the pieces. Input: an 11-byte head, then piece
@@ -49,6 +48,7 @@ namespace {
 
 using Reader = core::HttpReplyReader;
 using Step = Reader::Step;
+using namespace std::string_literals;
 
 constexpr std::size_t kHeadBytes = 11;
 // 255 units reach a little past the body limit; long streams are slow to
@@ -316,9 +316,13 @@ void WellFormed(const std::uint8_t* data, std::size_t size) {
   static const int kStatuses[] = {200, 200, 201, 203, 206};
   const int status = kStatuses[in.Below(5)];
 
+  static const char* const kInterim[] = {"100 Continue", "102 Processing", "103 Early Hints"};
   std::string stream;
   for (std::size_t n = in.Below(3); n > 0; --n) {
-    stream += "HTTP/1.1 100 Continue" + eol + HarmlessHeaders(in, eol) + eol;
+    const std::size_t interim = in.Below(3);
+    stream += "HTTP/1.1 "s + kInterim[interim] + eol + HarmlessHeaders(in, eol);
+    if (interim == 2) stream += "Link: </quote.css>; rel=preload; as=style" + eol;
+    stream += eol;
   }
   stream += "HTTP/1.1 " + std::to_string(status) + " Fine" + eol + HarmlessHeaders(in, eol);
   if (close_asked) stream += "Connection: close" + eol;
@@ -342,10 +346,11 @@ void WellFormed(const std::uint8_t* data, std::size_t size) {
       stream += "Transfer-Encoding: chunked" + eol;
       for (std::size_t at = 0; at < body.size();) {
         const std::size_t n = std::min(body.size() - at, 1 + in.Below(body.size() > 4096 ? 65536 : 64));
-        encoded += Hex(n, in.Flip()) + (in.Flip() ? " ;ext=1" : "") + eol + body.substr(at, n) + eol;
+        static const char* const kExtensions[] = {"", ";ext=1", " ;ext=1", ";a=\"b c\";d", "\t; e"};
+        encoded += Hex(n, in.Flip()) + kExtensions[in.Below(5)] + eol + body.substr(at, n) + eol;
         at += n;
       }
-      encoded += "0" + eol + eol;
+      encoded += "0"s + (in.Flip() ? ";last" : "") + eol + eol;
       break;
     }
     case Framing::kUntilClose:

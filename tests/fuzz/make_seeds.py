@@ -75,6 +75,11 @@ http = {
     "chunked": script(reply(OK, CHUNKED, b"5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"), pieces=[6, 1, 2]),
     "chunked_extension_trailer": script(reply(OK, CHUNKED, b"3 ext\r\nabc\r\n0\r\nX-Trailer: 1\r\n")),
     "chunked_cut": script(reply(OK, CHUNKED, b"5\r\nhel"), END_CLOSE),
+    "chunked_named_extension": script(reply(OK, CHUNKED, b"5;name=value\r\nhello\r\n0;last\r\n\r\n"), pieces=[2, 5]),
+    "chunk_data_without_line_end": script(reply(OK, CHUNKED, b"3\r\n1|23\r\n"), END_CLOSE),
+    "early_hints_then_200": script(b"HTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n" +
+                                   b"HTTP/1.1 102 Processing\r\n\r\n" + reply(OK, length(QUOTE), QUOTE), pieces=[9]),
+    "101_switching": script(reply(b"HTTP/1.1 101 Switching Protocols", b"Upgrade: websocket\r\n"), END_QUIET),
     "chunked_largest_size": script(reply(OK, CHUNKED, b"7FFFFFFFFFFFFFFF\r\nsome")),
     "204_quiet": script(NO_CONTENT, END_QUIET),
     "204_quiet_then_late_bytes": script(NO_CONTENT + b"late", quiet_at=[len(NO_CONTENT)], pieces=[8]),
