@@ -16,11 +16,8 @@ class TObject {
   virtual ~TObject() = default;
 };
 
-// Something owned by a window and named after its role in the layout.
-class TComponent : public TObject {
- public:
-  std::wstring Name;
-};
+// Something a form owns: a control, a timer, a menu or the tray icon.
+class TComponent : public TObject {};
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 

@@ -56,9 +56,6 @@ class TForm : public TComponent, private WindowBase {
   // Sends a message straight to this window's own procedure, not through the queue.
   LRESULT Perform(UINT msg, WPARAM wp, LPARAM lp) { return WndProc(msg, wp, lp); }
 
-  const std::vector<TGraphicControl*>& GraphicControls() const { return graphic_controls_; }
-  const std::vector<TWinControl*>& WinControls() const { return win_controls_; }
-
   // Moves the focus to the next (or previous) control in tab order that can take it.
   // Returns false when the key is not this form's to handle.
   bool SelectNext(bool forward);

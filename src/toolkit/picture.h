@@ -21,9 +21,6 @@ class TPicture {
   int Width() const { return width_; }
   int Height() const { return height_; }
   bool Empty() const { return !bitmap_; }
-  bool HasAlpha() const { return has_alpha_; }
-  // Premultiplied BGRA pixels, top row first.
-  const uint32_t* Pixels() const { return pixels_; }
 
   // Opaque pictures are copied, pictures with alpha are blended over what is there.
   void Draw(HDC dc, int x, int y) const;

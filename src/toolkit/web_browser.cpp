@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "core/placement.h"
 #include "toolkit/exception.h"
 #include "toolkit/handles.h"
 #include "toolkit/text.h"
