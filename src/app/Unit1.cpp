@@ -8,7 +8,7 @@
 #include "app/Unit2.h"
 #include "app/site_hosts.h"
 #include "core/docking.h"
-#include "core/placement.h"
+#include "core/error_text.h"
 #include "core/quote_reply.h"
 #include "toolkit/anti_freeze.h"
 #include "toolkit/application.h"

@@ -51,11 +51,11 @@ struct NotesForPad {
 };
 
 // The load rule: the encoding is picked by the file's mark, what follows the mark is decoded
-// (ANSI through `ansi`), and the line breaks are normalised. ANSI bytes that the code page cannot decode and encode back
-// unchanged are shown as UTF-8 when they are strict UTF-8 (what editors write without a mark),
-// else as the platform decodes them; a UTF-16 file with a last odd byte or an unpaired
-// surrogate, and any text holding NUL (which the pad cannot hold; shown as a blank), are not
-// exact either. No text only when a file marked as UTF-8 is not valid UTF-8.
+// (ANSI through `ansi`), and the line breaks are normalised. ANSI bytes that the code page cannot decode and encode
+// back unchanged are shown as UTF-8 when they are strict UTF-8 (what editors write without a mark), else as the
+// platform decodes them; a UTF-16 file with a last odd byte or an unpaired surrogate, and any text holding NUL (which
+// the pad cannot hold; shown as a blank), are not exact either. No text only when a file marked as UTF-8 is not valid
+// UTF-8.
 std::optional<NotesForPad> NotesFileForPad(std::string_view bytes, const AnsiCodePage& ansi);
 
 // UTF-8 with EF BB BF in front. An unpaired surrogate cannot be encoded and

@@ -27,6 +27,9 @@ class TPicture {
 
  private:
   void Allocate(int width, int height);
+  // Fill a new picture from the bytes of a file of each kind; throw tk::Exception.
+  void DecodeJpeg(const uint8_t* data, size_t size);
+  void DecodePng(const uint8_t* data, size_t size);
 
   UniqueBitmap bitmap_;
   uint32_t* pixels_ = nullptr;
