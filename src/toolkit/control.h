@@ -25,7 +25,6 @@ class TControl : public TComponent, public TBounded {
   TNotifyEvent OnDblClick;
   TMouseEvent OnMouseDown;
 
-  TForm* Parent() const { return parent_; }
   void Invalidate() const;
 
   // The form calls these as it routes mouse input.

@@ -53,7 +53,6 @@ class TWinControl : public TControl {
   virtual HWND CreateWnd(HWND parent) = 0;
   // Called once the window exists: apply state kept while there was none.
   virtual void WindowCreated() {}
-  const TFont* ControlFont() const { return font_.get(); }
 
  private:
   UniqueWindow window_;
