@@ -8,7 +8,7 @@
 #include "app/Unit2.h"
 #include "app/site_hosts.h"
 #include "core/docking.h"
-#include "core/placement.h"
+#include "core/error_text.h"
 #include "core/quote_reply.h"
 #include "toolkit/anti_freeze.h"
 #include "toolkit/application.h"
@@ -59,14 +59,12 @@ void TForm1::ReadLayout() {
   };
 
   Image1 = AddGraphic<tk::TImage>();
-  Image1->Name = L"Image1";
   Image1->SetBounds(0, 0, 286, 31);
   Image1->SetPicture(tk::TPicture::FromResource(L"BAR_BACKGROUND"));
   bind_bar_events(Image1);
 
   // The dot has no handlers: while lit it takes a press and does nothing with it.
   Image2 = AddGraphic<tk::TImage>();
-  Image2->Name = L"Image2";
   Image2->SetBounds(275, 21, 8, 8);
   Image2->SetPicture(tk::TPicture::FromResource(L"BAR_DOT"));
   Image2->Cursor = tk::TCursor::crSizeAll;
@@ -87,19 +85,17 @@ void TForm1::ReadLayout() {
 
   struct CaptionLayout {
     tk::TLabel** member;
-    const wchar_t* name;
     int left, top, font_height;
     const wchar_t* text;
   };
   const CaptionLayout captions[] = {
-      {&Label1, L"Label1", 8, 10, -13, L"黄金T+D:  "},
-      {&Label2, L"Label2", 132, 10, -13, L"白银T+D:  "},
-      {&gold, L"gold", 62, 8, -15, L"--.--"},
-      {&silver, L"silver", 186, 8, -15, L"--.--"},
+      {&Label1, 8, 10, -13, L"黄金T+D:  "},
+      {&Label2, 132, 10, -13, L"白银T+D:  "},
+      {&gold, 62, 8, -15, L"--.--"},
+      {&silver, 186, 8, -15, L"--.--"},
   };
   for (const CaptionLayout& c : captions) {
     tk::TLabel* label = AddGraphic<tk::TLabel>(CaptionFont(c.font_height), kLabelColor);
-    label->Name = c.name;
     label->SetBounds(c.left, c.top, 0, 0);
     label->SetCaption(c.text);
     bind_bar_events(label);

@@ -16,8 +16,8 @@ class TIdHTTP;
 class TIdAntiFreeze;
 }  // namespace tk
 
-// The screen edges the bar is docked to, as bits (akLeft 1, akTop 2, akRight 4, akBottom 8).
-using TAnchors = uint8_t;
+// The screen edges the bar is docked to, as core::Anchor bits.
+using tk::TAnchors;
 
 class TForm1 : public tk::TForm {
  public:

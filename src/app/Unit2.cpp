@@ -31,41 +31,36 @@ void TForm2::ReadLayout() {
   SetClientSize(950, 592);
 
   WebBrowser1 = AddWinControl<tk::TWebBrowser>();
-  WebBrowser1->Name = L"WebBrowser1";
   WebBrowser1->SetBounds(0, 48, 953, 545);
   WebBrowser1->Anchors = tk::akLeft | tk::akTop | tk::akRight | tk::akBottom;
   WebBrowser1->TabOrder = 0;
 
   Image1 = AddGraphic<tk::TImage>();
-  Image1->Name = L"Image1";
   Image1->SetBounds(0, -2, 1440, 50);
   Image1->SetPicture(tk::TPicture::FromResource(L"PORTAL_BANNER"));
 
   Image2 = AddGraphic<tk::TImage>();
-  Image2->Name = L"Image2";
   Image2->SetBounds(0, 4, 40, 40);
   Image2->SetPicture(tk::TPicture::FromResource(L"PORTAL_LOGO"));
 
   struct Link {
     tk::TImage** member;
-    const wchar_t* name;
     int left, top;
     const wchar_t* picture;
     void (TForm2::*click)(tk::TObject*);
   };
   const Link links[] = {
-      {&GoldWeb, L"GoldWeb", 156, 18, L"LINK_GOLDWEB", &TForm2::GoldWebClick},
-      {&GPriceWeb, L"GPriceWeb", 254, 18, L"LINK_GPRICEWEB", &TForm2::GPriceWebClick},
-      {&SPriceWeb, L"SPriceWeb", 352, 18, L"LINK_SPRICEWEB", &TForm2::SPriceWebClick},
-      {&ToolWeb, L"ToolWeb", 450, 18, L"LINK_TOOLWEB", &TForm2::ToolWebClick},
-      {&ChargeWeb, L"ChargeWeb", 548, 18, L"LINK_CHARGEWEB", &TForm2::ChargeWebClick},
-      {&OpenWeb, L"OpenWeb", 646, 18, L"LINK_OPENWEB", &TForm2::OpenWebClick},
-      {&memo, L"memo", 744, 17, L"LINK_MEMO", &TForm2::memoClick},
-      {&BbsWeb, L"BbsWeb", 842, 18, L"LINK_BBSWEB", &TForm2::BbsWebClick},
+      {&GoldWeb, 156, 18, L"LINK_GOLDWEB", &TForm2::GoldWebClick},
+      {&GPriceWeb, 254, 18, L"LINK_GPRICEWEB", &TForm2::GPriceWebClick},
+      {&SPriceWeb, 352, 18, L"LINK_SPRICEWEB", &TForm2::SPriceWebClick},
+      {&ToolWeb, 450, 18, L"LINK_TOOLWEB", &TForm2::ToolWebClick},
+      {&ChargeWeb, 548, 18, L"LINK_CHARGEWEB", &TForm2::ChargeWebClick},
+      {&OpenWeb, 646, 18, L"LINK_OPENWEB", &TForm2::OpenWebClick},
+      {&memo, 744, 17, L"LINK_MEMO", &TForm2::memoClick},
+      {&BbsWeb, 842, 18, L"LINK_BBSWEB", &TForm2::BbsWebClick},
   };
   for (const Link& link : links) {
     tk::TImage* image = AddGraphic<tk::TImage>();
-    image->Name = link.name;
     image->SetBounds(link.left, link.top, 0, 0);
     image->SetPicture(tk::TPicture::FromResource(link.picture));
     image->Cursor = tk::TCursor::crHandPoint;
@@ -76,13 +71,11 @@ void TForm2::ReadLayout() {
 
   CheckBox1 = AddWinControl<tk::TCheckBox>(
       std::make_unique<tk::TFont>(L"Tahoma", -11, GB2312_CHARSET, tk::clWindowText), L"不自动弹出此窗口");
-  CheckBox1->Name = L"CheckBox1";
   CheckBox1->SetBounds(42, 30, 119, 17);
   CheckBox1->TabOrder = 1;
 
   Memo1 = AddWinControl<tk::TMemo>(std::make_unique<tk::TFont>(L"宋体", -16, GB2312_CHARSET, tk::clWindowText),
                                    InitialNotes());
-  Memo1->Name = L"Memo1";
   Memo1->SetBounds(0, 48, 953, 545);
   Memo1->Anchors = tk::akLeft | tk::akTop | tk::akRight | tk::akBottom;
   Memo1->TabOrder = 2;

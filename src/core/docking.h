@@ -10,13 +10,7 @@
 // only for a right or bottom edge).
 namespace core {
 
-// Edges of the primary screen the bar is docked to, held as bits of a byte.
-enum Anchor : std::uint8_t {
-  akLeft = 1,
-  akTop = 2,
-  akRight = 4,
-  akBottom = 8,
-};
+// The edges of the primary screen the bar is docked to are Anchor bits (geometry.h).
 
 // Clamps a rectangle proposed during a drag into the screen and returns the
 // edges it now touches. Each coordinate is clamped on its own, lower bound

@@ -25,4 +25,20 @@ constexpr bool operator==(const Rect& a, const Rect& b) {
 }
 constexpr bool operator!=(const Rect& a, const Rect& b) { return !(a == b); }
 
+// Edges of a rectangle, as bits of a byte: the screen edges a docked bar touches, or the
+// edges of its window a control keeps its distance to.
+enum Anchor : std::uint8_t {
+  akLeft = 1,
+  akTop = 2,
+  akRight = 4,
+  akBottom = 8,
+};
+using Anchors = std::uint8_t;
+
+// Screen metrics are far from the int32 limits; arithmetic in 64 bits, brought back through
+// this, only keeps absurd input from overflowing.
+constexpr std::int32_t SaturateToInt32(std::int64_t v) {
+  return static_cast<std::int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+}
+
 }  // namespace core

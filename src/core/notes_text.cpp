@@ -112,29 +112,6 @@ std::u16string NormalizeLineBreaks(std::u16string_view text) {
   return out;
 }
 
-std::optional<std::u16string> DecodeNotesFile(std::string_view bytes,
-                                              const std::function<std::u16string(std::string_view)>& decode_ansi) {
-  const ByteOrderMark mark = DetectByteOrderMark(bytes);
-  const std::string_view body = bytes.substr(mark.length);
-  std::optional<std::u16string> text;
-  switch (mark.encoding) {
-    case NotesEncoding::kUtf16Le:
-      text = DecodeUtf16(body, false);
-      break;
-    case NotesEncoding::kUtf16Be:
-      text = DecodeUtf16(body, true);
-      break;
-    case NotesEncoding::kUtf8:
-      text = DecodeUtf8(body);
-      break;
-    case NotesEncoding::kAnsi:
-      text = decode_ansi(body);
-      break;
-  }
-  if (!text) return std::nullopt;
-  return NormalizeLineBreaks(*text);
-}
-
 namespace {
 
 bool HasUnpairedSurrogate(std::u16string_view text) {

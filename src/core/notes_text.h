@@ -33,12 +33,6 @@ std::optional<std::u16string> DecodeUtf8(std::string_view bytes);
 // widened.
 std::u16string NormalizeLineBreaks(std::u16string_view text);
 
-// The whole load rule: pick the encoding by its mark, decode what follows
-// it (ANSI through `decode_ansi`), then normalise the line breaks. No text
-// only when a file marked as UTF-8 is not valid UTF-8.
-std::optional<std::u16string> DecodeNotesFile(std::string_view bytes,
-                                              const std::function<std::u16string(std::string_view)>& decode_ansi);
-
 // The system's ANSI code page, as the notes file needs it from the platform.
 struct AnsiCodePage {
   // Nothing when some bytes have no character in the code page.
@@ -56,11 +50,12 @@ struct NotesForPad {
   bool exact;
 };
 
-// The load rule for the pad. ANSI bytes that the code page cannot decode and encode back
-// unchanged are shown as UTF-8 when they are strict UTF-8 (what editors write without a mark),
-// else as the platform decodes them; a UTF-16 file with a last odd byte or an unpaired
-// surrogate, and any text holding NUL (which the pad cannot hold; shown as a blank), are not
-// exact either. No text only when a file marked as UTF-8 is not valid UTF-8.
+// The load rule: the encoding is picked by the file's mark, what follows the mark is decoded
+// (ANSI through `ansi`), and the line breaks are normalised. ANSI bytes that the code page cannot decode and encode
+// back unchanged are shown as UTF-8 when they are strict UTF-8 (what editors write without a mark), else as the
+// platform decodes them; a UTF-16 file with a last odd byte or an unpaired surrogate, and any text holding NUL (which
+// the pad cannot hold; shown as a blank), are not exact either. No text only when a file marked as UTF-8 is not valid
+// UTF-8.
 std::optional<NotesForPad> NotesFileForPad(std::string_view bytes, const AnsiCodePage& ansi);
 
 // UTF-8 with EF BB BF in front. An unpaired surrogate cannot be encoded and

@@ -3,7 +3,9 @@
 #include <objbase.h>
 #include <ole2.h>
 
-#include "core/placement.h"
+#include "core/error_text.h"
+#include "core/program_path.h"
+#include "core/window_placement.h"
 #include "toolkit/exception.h"
 #include "toolkit/program_files.h"
 #include "toolkit/text.h"

@@ -39,7 +39,6 @@ class TApplication : private WindowBase {
   void Run();
   // Asks the loop to end: posts the quit message.
   void Terminate();
-  bool Terminated() const { return terminated_; }
   // Dispatches every message waiting for this thread, then returns.
   void ProcessMessages();
   // Releases every form (last created first).
@@ -52,7 +51,6 @@ class TApplication : private WindowBase {
   HWND Handle() const { return Window(); }
   const std::wstring& Title() const { return title_; }
   TForm* MainForm() const { return main_form_; }
-  TForm* ActiveForm() const { return active_form_; }
   void SetActiveForm(TForm* form) { active_form_ = form; }
 
   // Brings the application window's visibility in line with the forms', but only while its

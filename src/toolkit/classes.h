@@ -16,10 +16,27 @@ class TObject {
   virtual ~TObject() = default;
 };
 
-// Something owned by a window and named after its role in the layout.
-class TComponent : public TObject {
+// Something a form owns: a control, a timer, a menu or the tray icon.
+class TComponent : public TObject {};
+
+// Where a control lies in its form's client area, or a form on the screen, in pixels.
+class TBounded {
  public:
-  std::wstring Name;
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ protected:
+  // Takes the bounds as they are; moving the window, if there is one, is the caller's.
+  void StoreBounds(int left, int top, int width, int height) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+  }
+
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
 };
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };

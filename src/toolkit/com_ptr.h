@@ -7,8 +7,7 @@
 namespace tk {
 
 // Through the object's own Release, which a class with several interfaces may not reach as one
-// IUnknown. A header that keeps a ComPtr to a class it only declares says `extern template` for
-// this, and the file that defines the class instantiates it.
+// IUnknown.
 template <typename T>
 void ReleaseReference(T* object) {
   object->Release();

@@ -1,6 +1,6 @@
 #include "toolkit/control.h"
 
-#include "core/placement.h"
+#include "core/design_scale.h"
 #include "toolkit/form.h"
 
 namespace tk {
@@ -8,10 +8,7 @@ namespace tk {
 void TControl::SetBounds(int left, int top, int width, int height) {
   if (left == left_ && top == top_ && width == width_ && height == height_) return;
   Invalidate();
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
+  StoreBounds(left, top, width, height);
   Invalidate();
 }
 

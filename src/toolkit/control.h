@@ -9,14 +9,10 @@ namespace tk {
 
 class TForm;
 
-class TControl : public TComponent {
+class TControl : public TComponent, public TBounded {
  public:
   explicit TControl(TForm* parent) : parent_(parent) {}
 
-  int Left() const { return left_; }
-  int Top() const { return top_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
   RECT BoundsRect() const { return RECT{left_, top_, left_ + width_, top_ + height_}; }
   virtual void SetBounds(int left, int top, int width, int height);
 
@@ -29,7 +25,6 @@ class TControl : public TComponent {
   TNotifyEvent OnDblClick;
   TMouseEvent OnMouseDown;
 
-  TForm* Parent() const { return parent_; }
   void Invalidate() const;
 
   // The form calls these as it routes mouse input.
@@ -48,7 +43,6 @@ class TControl : public TComponent {
 
  protected:
   TForm* parent_;
-  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = true;
 };
 

@@ -17,9 +17,7 @@ class TFont {
   TFont(std::wstring name, int height, BYTE charset, TColor color)
       : name_(std::move(name)), height_(height), charset_(charset), color_(color) {}
 
-  const std::wstring& Name() const { return name_; }
   int Height() const { return height_; }
-  BYTE Charset() const { return charset_; }
   TColor Color() const { return color_; }
   void SetHeight(int height) {
     height_ = height;

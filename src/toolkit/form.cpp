@@ -4,14 +4,13 @@
 
 #include <algorithm>
 
-#include "core/placement.h"
+#include "core/design_scale.h"
+#include "core/window_placement.h"
 #include "toolkit/application.h"
 #include "toolkit/exception.h"
 
 namespace tk {
 namespace {
-
-constexpr int kDesignTextHeight = 13;
 
 TShiftState ShiftFromKeys(WPARAM keys) {
   TShiftState shift = 0;
@@ -58,7 +57,7 @@ TForm::~TForm() {
 void TForm::Construct() {
   ReadLayout();
   int measured = MeasureScreenTextHeight();
-  if (measured != kDesignTextHeight) ScaleLayout(measured, kDesignTextHeight);
+  if (measured != core::kDesignTextHeight) ScaleLayout(measured, core::kDesignTextHeight);
   for (TWinControl* control : win_controls_) control->CaptureMargins(client_width_, client_height_);
   try {
     if (OnCreate) OnCreate(this);
@@ -112,10 +111,7 @@ void TForm::CreateHandle() {
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
+  StoreBounds(left, top, width, height);
   if (Window()) {
     SetWindowPos(Window(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -126,10 +122,7 @@ void TForm::SyncBoundsFromWindow() {
   GetWindowRect(Window(), &r);
   // A hidden maximised window keeps the place it will be restored to.
   if (IsZoomed(Window()) || IsIconic(Window())) return;
-  left_ = r.left;
-  top_ = r.top;
-  width_ = r.right - r.left;
-  height_ = r.bottom - r.top;
+  StoreBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
 void TForm::SetVisible(bool visible) {

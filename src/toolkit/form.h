@@ -18,7 +18,7 @@ namespace tk {
 
 class TTimer;
 
-class TForm : public TComponent, private WindowBase {
+class TForm : public TComponent, public TBounded, private WindowBase {
  public:
   TForm();
   ~TForm() override;
@@ -38,10 +38,6 @@ class TForm : public TComponent, private WindowBase {
   // Asks the form to close: the main form ends the application, any other form hides.
   void Close();
 
-  int Left() const { return left_; }
-  int Top() const { return top_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
   int ClientWidth() const { return client_width_; }
   int ClientHeight() const { return client_height_; }
   void SetBounds(int left, int top, int width, int height);
@@ -55,9 +51,6 @@ class TForm : public TComponent, private WindowBase {
 
   // Sends a message straight to this window's own procedure, not through the queue.
   LRESULT Perform(UINT msg, WPARAM wp, LPARAM lp) { return WndProc(msg, wp, lp); }
-
-  const std::vector<TGraphicControl*>& GraphicControls() const { return graphic_controls_; }
-  const std::vector<TWinControl*>& WinControls() const { return win_controls_; }
 
   // Moves the focus to the next (or previous) control in tab order that can take it.
   // Returns false when the key is not this form's to handle.
@@ -93,7 +86,7 @@ class TForm : public TComponent, private WindowBase {
     return Own(std::make_unique<T>(std::forward<Args>(args)...));
   }
   void SetClientSize(int width, int height);
-  // Layout values are for text height 13 of "0" in the 11-pixel Tahoma; scale when the screen differs.
+  // Layout values are for the design text height (core::kDesignTextHeight); scale when the screen differs.
   virtual void ScaleLayout(int measured, int design);
 
  private:
@@ -123,7 +116,6 @@ class TForm : public TComponent, private WindowBase {
   bool visible_ = false;
   bool in_show_ = false;
   bool maximized_ = false;
-  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   int client_width_ = 0, client_height_ = 0;
   TControl* capture_control_ = nullptr;  // pressed control while the form holds the capture
   bool click_armed_ = false;             // a left press that may still become a click

@@ -1,6 +1,6 @@
 #include "toolkit/image.h"
 
-#include "core/placement.h"
+#include "core/design_scale.h"
 
 namespace tk {
 

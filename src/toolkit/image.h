@@ -11,7 +11,6 @@ class TImage : public TGraphicControl {
   void SetPicture(TPicture picture);
   // With a picture, the size is always the picture's own.
   void SetBounds(int left, int top, int width, int height) override;
-  const TPicture& Picture() const { return picture_; }
   void Paint(HDC dc) override;
   void ScaleBy(int measured, int design) override;
 

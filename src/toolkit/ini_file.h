@@ -14,8 +14,6 @@ class TIniFile {
   TIniFile(const TIniFile&) = delete;
   TIniFile& operator=(const TIniFile&) = delete;
 
-  const std::wstring& FileName() const { return file_name_; }
-
   // The key's value read as an integer: true when it is not zero. A missing file, section or key,
   // an empty value or text that is no integer gives `def`. Names match without regard to case.
   bool ReadBool(const std::wstring& section, const std::wstring& key, bool def) const;

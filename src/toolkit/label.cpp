@@ -2,7 +2,7 @@
 
 #include <uxtheme.h>
 
-#include "core/placement.h"
+#include "core/design_scale.h"
 #include "toolkit/handles.h"
 
 namespace tk {

@@ -18,7 +18,6 @@ class TLabel : public TGraphicControl {
   void SetCaption(const std::wstring& caption);
 
   // Decided once when the label is made: under visual styles the label is transparent.
-  bool Transparent() const { return transparent_; }
   const TFont& Font() const { return *font_; }
 
   void Paint(HDC dc) override;

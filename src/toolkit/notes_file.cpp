@@ -3,7 +3,6 @@
 #include <climits>
 
 #include "core/notes_text.h"
-#include "core/placement.h"
 #include "toolkit/exception.h"
 #include "toolkit/handles.h"
 #include "toolkit/text.h"

@@ -20,6 +20,29 @@ struct JpegErrorTrap {
 void JpegErrorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrorTrap*>(info->err)->jump, 1); }
 void JpegSilence(j_common_ptr, int) {}
 
+// The libjpeg calls, each part under its own setjmp: the part holds only plain C data, so the
+// jump back from JpegErrorExit skips no destructor. False when libjpeg reported an error; the
+// caller then destroys `info`.
+bool StartJpeg(jpeg_decompress_struct& info, JpegErrorTrap& trap, const uint8_t* data, size_t size) {
+  if (setjmp(trap.jump)) return false;
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, const_cast<unsigned char*>(data), static_cast<unsigned long>(size));
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_EXT_BGRX;
+  jpeg_start_decompress(&info);
+  return true;
+}
+
+bool ReadJpegRows(jpeg_decompress_struct& info, JpegErrorTrap& trap, uint32_t* pixels, size_t width) {
+  if (setjmp(trap.jump)) return false;
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = reinterpret_cast<JSAMPROW>(pixels + size_t(info.output_scanline) * width);
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  return true;
+}
+
 bool IsJpeg(const uint8_t* d, size_t n) { return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF; }
 bool IsPng(const uint8_t* d, size_t n) { return n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0; }
 
@@ -44,54 +67,62 @@ void TPicture::Allocate(int width, int height) {
 TPicture TPicture::FromBytes(const uint8_t* data, size_t size) {
   TPicture picture;
   if (IsJpeg(data, size)) {
-    jpeg_decompress_struct info{};
-    JpegErrorTrap trap{};
-    info.err = jpeg_std_error(&trap.base);
-    trap.base.error_exit = JpegErrorExit;
-    trap.base.emit_message = JpegSilence;
-    if (setjmp(trap.jump)) {
+    picture.DecodeJpeg(data, size);
+  } else if (IsPng(data, size)) {
+    picture.DecodePng(data, size);
+  } else {
+    throw Exception(L"Unknown picture file extension (.)");
+  }
+  return picture;
+}
+
+void TPicture::DecodeJpeg(const uint8_t* data, size_t size) {
+  jpeg_decompress_struct info{};
+  JpegErrorTrap trap{};
+  info.err = jpeg_std_error(&trap.base);
+  trap.base.error_exit = JpegErrorExit;
+  trap.base.emit_message = JpegSilence;
+  bool read = StartJpeg(info, trap, data, size);
+  if (read) {
+    try {
+      Allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    } catch (...) {
       jpeg_destroy_decompress(&info);
-      throw Exception(L"JPEG error #1");
+      throw;
     }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, const_cast<unsigned char*>(data), static_cast<unsigned long>(size));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(&info);
-    picture.Allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
-    while (info.output_scanline < info.output_height) {
-      JSAMPROW row = reinterpret_cast<JSAMPROW>(picture.pixels_ + size_t(info.output_scanline) * picture.width_);
-      jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    // Opaque: the fourth byte is filler; make it full alpha for consistency.
-    for (int i = 0; i < picture.width_ * picture.height_; ++i) picture.pixels_[i] |= 0xFF000000u;
-    return picture;
+    read = ReadJpegRows(info, trap, pixels_, static_cast<size_t>(width_));
   }
-  if (IsPng(data, size)) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, data, size)) throw Exception(L"Invalid PNG picture");
-    image.format = PNG_FORMAT_BGRA;
-    picture.Allocate(static_cast<int>(image.width), static_cast<int>(image.height));
-    if (!png_image_finish_read(&image, nullptr, picture.pixels_, 0, nullptr)) {
-      png_image_free(&image);
-      throw Exception(L"Invalid PNG picture");
-    }
-    // AlphaBlend wants premultiplied colour.
-    for (int i = 0; i < picture.width_ * picture.height_; ++i) {
-      uint32_t p = picture.pixels_[i];
-      uint32_t a = p >> 24;
-      if (a != 255) {
-        uint32_t b = (p & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255, r = ((p >> 16) & 0xFF) * a / 255;
-        picture.pixels_[i] = (a << 24) | (r << 16) | (g << 8) | b;
-        picture.has_alpha_ = true;
-      }
-    }
-    return picture;
+  jpeg_destroy_decompress(&info);
+  if (!read) throw Exception(L"JPEG error #1");
+  // Opaque: the fourth byte is filler; make it full alpha for consistency.
+  for (int i = 0; i < width_ * height_; ++i) pixels_[i] |= 0xFF000000u;
+}
+
+void TPicture::DecodePng(const uint8_t* data, size_t size) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, data, size)) throw Exception(L"Invalid PNG picture");
+  image.format = PNG_FORMAT_BGRA;
+  try {
+    Allocate(static_cast<int>(image.width), static_cast<int>(image.height));
+  } catch (...) {
+    png_image_free(&image);
+    throw;
   }
-  throw Exception(L"Unknown picture file extension (.)");
+  if (!png_image_finish_read(&image, nullptr, pixels_, 0, nullptr)) {
+    png_image_free(&image);
+    throw Exception(L"Invalid PNG picture");
+  }
+  // AlphaBlend wants premultiplied colour.
+  for (int i = 0; i < width_ * height_; ++i) {
+    uint32_t p = pixels_[i];
+    uint32_t a = p >> 24;
+    if (a != 255) {
+      uint32_t b = (p & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255, r = ((p >> 16) & 0xFF) * a / 255;
+      pixels_[i] = (a << 24) | (r << 16) | (g << 8) | b;
+      has_alpha_ = true;
+    }
+  }
 }
 
 TPicture TPicture::FromResource(const wchar_t* name) {

@@ -21,15 +21,15 @@ class TPicture {
   int Width() const { return width_; }
   int Height() const { return height_; }
   bool Empty() const { return !bitmap_; }
-  bool HasAlpha() const { return has_alpha_; }
-  // Premultiplied BGRA pixels, top row first.
-  const uint32_t* Pixels() const { return pixels_; }
 
   // Opaque pictures are copied, pictures with alpha are blended over what is there.
   void Draw(HDC dc, int x, int y) const;
 
  private:
   void Allocate(int width, int height);
+  // Fill a new picture from the bytes of a file of each kind; throw tk::Exception.
+  void DecodeJpeg(const uint8_t* data, size_t size);
+  void DecodePng(const uint8_t* data, size_t size);
 
   UniqueBitmap bitmap_;
   uint32_t* pixels_ = nullptr;

@@ -25,7 +25,6 @@ class TPopupMenu : public TComponent {
   TPopupMenu();
 
   TMenuItem* Add(std::wstring caption, TNotifyEvent on_click = nullptr);
-  const std::vector<std::unique_ptr<TMenuItem>>& Items() const { return items_; }
 
   // Shows the menu with its top-left corner at a screen point; either mouse button picks an
   // item. Returns when the menu closes; the picked item's command then comes to `owner` as

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/placement.h"
+#include "core/program_path.h"
 #include "toolkit/text.h"
 
 namespace tk {

@@ -18,7 +18,6 @@ class TTimer : public TComponent {
   // Switching on starts a fresh count; switching to the state it has changes nothing.
   // Throws "Not enough timers available" when the system refuses; the timer then counts as on.
   void SetEnabled(bool enabled);
-  UINT Interval() const { return interval_; }
 
   TNotifyEvent OnTimer;
 

@@ -30,7 +30,6 @@ class TTrayIcon : public TComponent, private WindowBase {
   TNotifyEvent OnDblClick;
 
   using WindowBase::Window;
-  const NOTIFYICONDATAW& Record() const { return data_; }
 
  private:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "core/placement.h"
 #include "toolkit/exception.h"
 #include "toolkit/handles.h"
 #include "toolkit/text.h"
@@ -36,10 +35,6 @@ int ScreenPixelsPerInch(int axis) {
   ScreenDC screen;
   return GetDeviceCaps(screen.get(), axis);
 }
-
-}  // namespace
-
-namespace detail {
 
 // The reference count of an object of ours that the control holds: one reference when made,
 // deleted at its last Release.
@@ -182,10 +177,16 @@ class BrowserEvents final : public ComObject<IDispatch> {
   ~BrowserEvents() override = default;
 };
 
-}  // namespace detail
+// The site the control holds is always ours.
+BrowserSite& OurSite(const ComPtr<IOleClientSite>& site) { return *static_cast<BrowserSite*>(site.get()); }
 
-template void ReleaseReference<detail::BrowserSite>(detail::BrowserSite*);
-template void ReleaseReference<detail::BrowserEvents>(detail::BrowserEvents*);
+// The control's extent for a size in screen pixels, in hundredths of a millimetre.
+SIZEL ExtentFor(int width, int height) {
+  return {PixelsToHimetric(width, ScreenPixelsPerInch(LOGPIXELSX)),
+          PixelsToHimetric(height, ScreenPixelsPerInch(LOGPIXELSY))};
+}
+
+}  // namespace
 
 std::wstring OleErrorMessage(HRESULT code, const std::wstring& description) {
   if (!description.empty()) return description;
@@ -222,13 +223,14 @@ TWebBrowser::~TWebBrowser() {
 HWND TWebBrowser::CreateWindowIn(HWND parent) {
   if (site_) return control_window_;
   RECT rect = BoundsRect();
-  site_.reset(new detail::BrowserSite(parent, rect));
+  site_.reset(new BrowserSite(parent, rect));
   Check(object_->SetClientSite(site_.get()));
   // The layout's state is a size and no address. A new object has no address, so InitNew and
   // the extent give exactly that state, without a stream in the control's private format.
   auto persist = object_.As<IPersistStreamInit>();
   if (persist) Check(persist->InitNew());
-  Check(object_->SetExtent(DVASPECT_CONTENT, &extent_));
+  SIZEL extent = ExtentFor(Width(), Height());
+  Check(object_->SetExtent(DVASPECT_CONTENT, &extent));
   ConnectEvents();
   Check(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, parent, &rect));
   in_place_ = object_.As<IOleInPlaceObject>();
@@ -243,15 +245,12 @@ void TWebBrowser::ConnectEvents() {
   auto container = object_.As<IConnectionPointContainer>();
   if (!container) return;
   if (FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, event_point_.put()))) return;
-  events_.reset(new detail::BrowserEvents());
+  events_.reset(new BrowserEvents());
   if (FAILED(event_point_->Advise(events_.get(), &event_cookie_))) event_point_.reset();
 }
 
 void TWebBrowser::SetBounds(int left, int top, int width, int height) {
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
+  StoreBounds(left, top, width, height);
   if (site_) PlaceControl();
 }
 
@@ -259,10 +258,9 @@ void TWebBrowser::SetBounds(int left, int top, int width, int height) {
 // a size keeps its old one; there is nothing to report to the user.
 void TWebBrowser::PlaceControl() {
   const RECT rect = BoundsRect();
-  extent_.cx = PixelsToHimetric(width_, ScreenPixelsPerInch(LOGPIXELSX));
-  extent_.cy = PixelsToHimetric(height_, ScreenPixelsPerInch(LOGPIXELSY));
-  site_->SetRect(rect);
-  object_->SetExtent(DVASPECT_CONTENT, &extent_);
+  SIZEL extent = ExtentFor(width_, height_);
+  OurSite(site_).SetRect(rect);
+  object_->SetExtent(DVASPECT_CONTENT, &extent);
   if (in_place_) in_place_->SetObjectRects(&rect, &rect);
 }
 

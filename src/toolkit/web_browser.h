@@ -13,14 +13,6 @@
 
 namespace tk {
 
-namespace detail {
-class BrowserSite;
-class BrowserEvents;
-}  // namespace detail
-// Released where the two classes are defined (web_browser.cpp).
-extern template void ReleaseReference<detail::BrowserSite>(detail::BrowserSite*);
-extern template void ReleaseReference<detail::BrowserEvents>(detail::BrowserEvents*);
-
 // The message of a failed OLE call: the description the failing object gave, else the
 // system's text for the code, else "OLE error " and the code as eight hex digits.
 std::wstring OleErrorMessage(HRESULT code, const std::wstring& description = {});
@@ -30,8 +22,8 @@ int PixelsToHimetric(int pixels, int pixels_per_inch);
 
 class TWebBrowser : public TWinControl {
  public:
-  // Creates the control's object with its layout state (953 x 545 pixels at 96 pixels per
-  // inch, no address). Throws Exception when the system cannot create it.
+  // Creates the control's object, with no address; its extent follows the control's bounds.
+  // Throws Exception when the system cannot create it.
   explicit TWebBrowser(TForm* parent);
   ~TWebBrowser() override;
 
@@ -59,13 +51,12 @@ class TWebBrowser : public TWinControl {
 
   ComPtr<IOleObject> object_;
   ComPtr<IWebBrowser2> browser_;
-  ComPtr<detail::BrowserSite> site_;
+  ComPtr<IOleClientSite> site_;  // our hosting object (web_browser.cpp)
   ComPtr<IOleInPlaceObject> in_place_;
-  ComPtr<detail::BrowserEvents> events_;
+  ComPtr<IDispatch> events_;  // our sink of the control's events
   ComPtr<IConnectionPoint> event_point_;
   DWORD event_cookie_ = 0;
   HWND control_window_ = nullptr;
-  SIZEL extent_{25215, 14420};  // the layout's stored extent, hundredths of a millimetre
 };
 
 }  // namespace tk

@@ -1,6 +1,6 @@
 #include "toolkit/win_control.h"
 
-#include "core/placement.h"
+#include "core/design_scale.h"
 #include "toolkit/form.h"
 
 namespace tk {
@@ -27,10 +27,7 @@ HWND TWinControl::Handle() {
 }
 
 void TWinControl::SetBounds(int left, int top, int width, int height) {
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
+  StoreBounds(left, top, width, height);
   if (window_) SetWindowPos(window_.get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "core/geometry.h"
 #include "toolkit/control.h"
 #include "toolkit/font.h"
 #include "toolkit/handles.h"
@@ -12,8 +13,11 @@
 namespace tk {
 
 // Layout anchors of a control inside its window: the edges it keeps its distance to.
-using TControlAnchors = uint8_t;
-constexpr TControlAnchors akLeft = 1, akTop = 2, akRight = 4, akBottom = 8;
+using TAnchors = core::Anchors;
+using core::akBottom;
+using core::akLeft;
+using core::akRight;
+using core::akTop;
 
 class TWinControl : public TControl {
  public:
@@ -29,7 +33,7 @@ class TWinControl : public TControl {
   void SetBounds(int left, int top, int width, int height) override;
   void SetVisible(bool visible) override;
 
-  TControlAnchors Anchors = akLeft | akTop;
+  TAnchors Anchors = akLeft | akTop;
   int TabOrder = 0;
   bool TabStop = true;
 
@@ -49,7 +53,6 @@ class TWinControl : public TControl {
   virtual HWND CreateWnd(HWND parent) = 0;
   // Called once the window exists: apply state kept while there was none.
   virtual void WindowCreated() {}
-  const TFont* ControlFont() const { return font_.get(); }
 
  private:
   UniqueWindow window_;

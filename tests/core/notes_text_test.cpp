@@ -18,6 +18,23 @@ std::u16string Latin1(std::string_view bytes) {
   return out;
 }
 
+// Latin-1 as the ANSI code page: every byte decodes and comes back. Each strict decoding's
+// input is recorded in `seen` when it is given.
+core::AnsiCodePage Latin1CodePage(std::vector<std::string>* seen = nullptr) {
+  core::AnsiCodePage page;
+  page.decode_strict = [seen](std::string_view bytes) {
+    if (seen) seen->emplace_back(bytes);
+    return std::optional<std::u16string>(Latin1(bytes));
+  };
+  page.decode = Latin1;
+  page.encode = [](std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) out += static_cast<char>(c);
+    return out;
+  };
+  return page;
+}
+
 TEST(DetectByteOrderMark, MarksAndTheirLengths) {
   struct Case {
     const char* what;
@@ -143,53 +160,6 @@ TEST(NormalizeLineBreaks, EveryBreakBecomesCrLf) {
   }
 }
 
-TEST(DecodeNotesFile, MarkSelectsDecodingAndBreaksAreNormalised) {
-  struct Case {
-    const char* what;
-    std::string bytes;
-    std::optional<std::u16string> text;
-  };
-  const std::vector<Case> cases = {
-      {"zero bytes", "", u""},
-      {"ANSI with LF breaks", "a\nb", u"a\r\nb"},
-      {"cut-off UTF-8 mark decodes as ANSI", "\xEF\xBB", u"\u00EF\u00BB"},
-      {"UTF-16 LE with CR breaks",
-       "\xFF\xFE"
-       "a\0\r\0b\0"s,
-       u"a\r\nb"},
-      {"UTF-16 BE with odd tail", "\xFE\xFF\0a\0\n\0b\0"s, u"a\r\nb"},
-      {"UTF-8", "\xEF\xBB\xBF\xE9\x87\x91\n", u"\u91D1\r\n"},
-      {"UTF-8 mark alone", "\xEF\xBB\xBF", u""},
-      {"UTF-8 mark with invalid body",
-       "\xEF\xBB\xBF"
-       "a\xC0\x80",
-       std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(core::DecodeNotesFile(c.bytes, Latin1), c.text);
-  }
-}
-
-TEST(DecodeNotesFile, AnsiDecoderGetsEveryByteAndOnlyForUnmarkedFiles) {
-  std::vector<std::string> seen;
-  const auto recording = [&seen](std::string_view bytes) {
-    seen.emplace_back(bytes);
-    return Latin1(bytes);
-  };
-  core::DecodeNotesFile("\xFF"
-                        "abc",
-                        recording);
-  core::DecodeNotesFile("\xFF\xFE"
-                        "a\0"s,
-                        recording);
-  core::DecodeNotesFile("\xEF\xBB\xBF"
-                        "a",
-                        recording);
-  EXPECT_EQ(seen, std::vector<std::string>{"\xFF"
-                                           "abc"});
-}
-
 // A small double-byte code page standing in for the platform's: ASCII below 0x80; a lead byte
 // 0x81-0xFE takes a trail byte 0x40-0xFE; 0x80 decodes to U+00A0, which encodes as a blank,
 // so it does not come back. The lenient decoding makes "?" of what the strict one refuses.
@@ -271,7 +241,20 @@ TEST(NotesFileForPad, FilesWhoseBytesWouldNotComeBackAreShownButNotExact) {
        "\xFF\xFE"
        "a\0\0\0"s,
        u"a ", false},
+      {"cut-off UTF-8 mark decodes as ANSI", "\xEF\xBB",
+       std::u16string(1, static_cast<char16_t>(0x4E00 + (0xEF - 0x81) * 0xBF + (0xBB - 0x40))), true},
+      {"UTF-16 LE with CR breaks",
+       "\xFF\xFE"
+       "a\0\r\0b\0"s,
+       u"a\r\nb", true},
+      {"UTF-16 BE with odd tail", "\xFE\xFF\0a\0\n\0b\0"s, u"a\r\nb", false},
       {"UTF-8 with a mark", "\xEF\xBB\xBF\xE4\xBD\xA0", u"\u4F60", true},
+      {"UTF-8 with a mark, LF break", "\xEF\xBB\xBF\xE9\x87\x91\n", u"\u91D1\r\n", true},
+      {"UTF-8 mark alone", "\xEF\xBB\xBF", u"", true},
+      {"UTF-8 mark with an overlong body",
+       "\xEF\xBB\xBF"
+       "a\xC0\x80",
+       std::nullopt, true},
       {"UTF-8 with a mark, invalid", "\xEF\xBB\xBF\xE4\xBD", std::nullopt, true},
       {"zero bytes", "", u"", true},
   };
@@ -284,6 +267,22 @@ TEST(NotesFileForPad, FilesWhoseBytesWouldNotComeBackAreShownButNotExact) {
     EXPECT_EQ(pad->text, *c.text);
     EXPECT_EQ(pad->exact, c.exact);
   }
+}
+
+TEST(NotesFileForPad, CodePageGetsEveryByteAndOnlyForUnmarkedFiles) {
+  std::vector<std::string> seen;
+  const core::AnsiCodePage page = Latin1CodePage(&seen);
+  core::NotesFileForPad("\xFF"
+                        "abc",
+                        page);
+  core::NotesFileForPad("\xFF\xFE"
+                        "a\0"s,
+                        page);
+  core::NotesFileForPad("\xEF\xBB\xBF"
+                        "a",
+                        page);
+  EXPECT_EQ(seen, std::vector<std::string>{"\xFF"
+                                           "abc"});
 }
 
 TEST(EncodeUtf8WithBom, MarkThenUtf8) {
@@ -338,7 +337,10 @@ TEST(EncodeUtf8WithBom, UnpairedSurrogatesBecomeReplacementCharacter) {
 TEST(EncodeUtf8WithBom, ReadsBackAsTheSameText) {
   const std::u16string text = u"\u91D1 2345.67\u2191\r\n\U0001F600 \u00A0\uFEFF end";
   const std::string bytes = core::EncodeUtf8WithBom(text);
-  EXPECT_EQ(core::DecodeNotesFile(bytes, Latin1), std::optional<std::u16string>(text));
+  const std::optional<core::NotesForPad> pad = core::NotesFileForPad(bytes, Latin1CodePage());
+  ASSERT_TRUE(pad.has_value());
+  EXPECT_EQ(pad->text, text);
+  EXPECT_TRUE(pad->exact);
 }
 
 }  // namespace

@@ -43,7 +43,21 @@ PROGRAM_EXE = os.environ.get("TICKER_PROGRAM_EXE", os.path.join(BUILD, "src", "a
 DRIVER_EXE = os.environ.get("TICKER_DRIVER_EXE", os.path.join(BUILD, "tests", "support", "ticker_driver.exe"))
 SERVER_PY = os.path.join(ROOT, "tests", "support", "quote_server.py")
 WINE_ENV = os.path.join(ROOT, "scripts", "wine-env")
-WINE64 = "/usr/lib/wine/wine64"
+
+
+def _printed_environment():
+    """The variables `wine-env print` gives: the display, the prefix, Wine's loader and server."""
+    printed = subprocess.run([WINE_ENV, "print"], capture_output=True, text=True, check=True).stdout
+    variables = {}
+    for word in shlex.split(printed):
+        if "=" in word and word != "export":
+            k, _, v = word.partition("=")
+            variables[k] = v
+    return variables
+
+
+_PRINTED = _printed_environment()
+WINE64 = _PRINTED["TICKER_WINE"]
 PYTHON = "/usr/bin/python3"
 CJK_FONT = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
 
@@ -148,12 +162,8 @@ def wine_environment():
     global _ENV
     if _ENV is not None:
         return _ENV
-    printed = subprocess.run([WINE_ENV, "print"], capture_output=True, text=True, check=True).stdout
     env = dict(os.environ)
-    for word in shlex.split(printed):
-        if "=" in word and word != "export":
-            k, _, v = word.partition("=")
-            env[k] = v
+    env.update(_PRINTED)
     # "start" is cheap when everything runs already; it also brings the prefix up to date.
     starter = subprocess.Popen([WINE_ENV, "start"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                start_new_session=True)

@@ -204,14 +204,15 @@ bool Matches(HWND h, const Filter& f) {
   return true;
 }
 
+// Window enumeration callbacks are CALLBACK (stdcall on i686): a plain lambda would not do.
+BOOL CALLBACK AppendWindow(HWND h, LPARAM lp) {
+  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<HWND> all;
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  EnumWindows(AppendWindow, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 
@@ -552,17 +553,14 @@ struct BoxParts {
 
 BoxParts PartsOf(HWND box) {
   BoxParts parts;
-  EnumChildWindows(
-      box,
-      [](HWND c, LPARAM lp) -> BOOL {
-        auto* p = reinterpret_cast<BoxParts*>(lp);
-        std::wstring cls = Upper(ClassOf(c));
-        std::wstring text = TextOf(c);
-        if (cls == L"STATIC" && !text.empty()) p->texts.push_back(text);
-        if (cls == L"BUTTON") p->buttons.emplace_back(GetDlgCtrlID(c), text);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&parts));
+  std::vector<HWND> children;
+  EnumChildWindows(box, AppendWindow, reinterpret_cast<LPARAM>(&children));
+  for (HWND c : children) {
+    std::wstring cls = Upper(ClassOf(c));
+    std::wstring text = TextOf(c);
+    if (cls == L"STATIC" && !text.empty()) parts.texts.push_back(text);
+    if (cls == L"BUTTON") parts.buttons.emplace_back(GetDlgCtrlID(c), text);
+  }
   return parts;
 }
 
@@ -652,14 +650,11 @@ int CmdTray() {
   Put("found", tray ? 1 : 0);
   if (!tray) return 1;
   PrintWindow(tray, "tray.");
-  std::vector<HWND> icons;
-  EnumChildWindows(
-      tray,
-      [](HWND h, LPARAM lp) -> BOOL {
-        if (ClassOf(h) == kTrayIconClass) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&icons));
+  std::vector<HWND> children, icons;
+  EnumChildWindows(tray, AppendWindow, reinterpret_cast<LPARAM>(&children));
+  for (HWND h : children) {
+    if (ClassOf(h) == kTrayIconClass) icons.push_back(h);
+  }
   Put("count", static_cast<long long>(icons.size()));
   for (size_t i = 0; i < icons.size(); ++i) {
     const std::string p = "i" + std::to_string(i) + ".";

@@ -250,10 +250,13 @@ TEST(Timer, SwitchingOnCountsAfreshAndTheSameStateChangesNothing) {
   EXPECT_EQ(ticks, seen);
 }
 
+// A SetTimer that always refuses (WINAPI, as the real one: stdcall on i686).
+UINT_PTR WINAPI RefusingSetTimer(HWND, UINT_PTR, UINT, TIMERPROC) { return 0; }
+
 TEST(Timer, RefusedTimerRaisesTheMessageAndCountsAsOn) {
   TestApplication();
   auto saved = tk::TTimer::SetTimerCall;
-  tk::TTimer::SetTimerCall = [](HWND, UINT_PTR, UINT, TIMERPROC) -> UINT_PTR { return 0; };
+  tk::TTimer::SetTimerCall = RefusingSetTimer;
   tk::TTimer timer(100, false, [](tk::TObject*) {});
   try {
     timer.SetEnabled(true);
