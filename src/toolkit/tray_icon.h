@@ -33,7 +33,7 @@ class TTrayIcon : public TComponent, private WindowBase {
   const NOTIFYICONDATAW& Record() const { return data_; }
 
  private:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void ShowMenu();
 
   UniqueIcon icon_;
