@@ -16,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Application->CreateForm(Form2);
   } catch (...) {
     // A window that cannot be made stops the program before anything is shown.
-    Application->HandleException();
+    tk::ReportException();
     return 0;
   }
   Application->Run();

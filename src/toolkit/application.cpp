@@ -1,6 +1,5 @@
 #include "toolkit/application.h"
 
-#include <objbase.h>
 #include <ole2.h>
 
 #include "core/error_text.h"
@@ -40,21 +39,22 @@ TApplication::TApplication() {
   Application = this;
   ole_ = UniqueOleInit(SUCCEEDED(OleInitialize(nullptr)));
   title_ = FormTitle();
-  CreateBoundWindow(
-      {kApplicationWindowClass, 0, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"), LoadCursorW(nullptr, IDC_ARROW)},
-      0, title_.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-      GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr);
+  CreateParams params;
+  params.window_class = {kApplicationWindowClass, 0, LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"),
+                         LoadCursorW(nullptr, IDC_ARROW)};
+  params.caption = title_.c_str();
+  params.style = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX;
+  params.x = GetSystemMetrics(SM_CXSCREEN) / 2;
+  params.y = GetSystemMetrics(SM_CYSCREEN) / 2;
+  CreateBoundWindow(params);
 }
 
 TApplication::~TApplication() {
   DestroyForms();
   DestroyBoundWindow();
-  com_.reset();
   ole_.reset();
   if (Application == this) Application = nullptr;
 }
-
-void TApplication::Initialize() { com_ = UniqueCoInit(SUCCEEDED(CoInitialize(nullptr))); }
 
 void TApplication::AddForm(TForm* form) {
   form->Construct();
@@ -103,7 +103,7 @@ bool TApplication::ProcessMessage() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   } catch (...) {
-    HandleException();
+    ReportException();
   }
   return true;
 }
@@ -123,6 +123,14 @@ void TApplication::HandleException() {
     ShowException(std::wstring(what.begin(), what.end()));
   } catch (...) {
     ShowException(L"Unknown error");
+  }
+}
+
+void ReportException() noexcept {
+  // A report that fails in turn is dropped: an exception must not unwind through the system.
+  try {
+    if (Application) Application->HandleException();
+  } catch (...) {
   }
 }
 
@@ -181,7 +189,7 @@ void TApplication::ActivateNextForm(TForm* hidden) {
   if (topmost_candidate) SetActiveWindow(topmost_candidate->Handle());
 }
 
-LRESULT TApplication::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TApplication::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CLOSE:
       // Passed on to the main form, which ends the application.
@@ -206,7 +214,7 @@ LRESULT TApplication::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     default:
-      return WindowBase::HandleMessage(msg, wp, lp);
+      return WindowBase::WndProc(msg, wp, lp);
   }
 }
 

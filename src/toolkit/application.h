@@ -19,8 +19,9 @@ class TApplication : private WindowBase {
   TApplication();
   ~TApplication() override;
 
-  // Initialises COM for the GUI thread.
-  void Initialize();
+  // The entry's initialisation step. Nothing is left for it: the constructor's OleInitialize
+  // has made the GUI thread a single-threaded COM apartment already.
+  void Initialize() {}
   // False leaves the task-bar button with the application window (the default).
   bool MainFormOnTaskBar = false;
 
@@ -70,7 +71,7 @@ class TApplication : private WindowBase {
   std::function<bool(MSG&)> OnMessage;
 
  private:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void AddForm(TForm* form);
   bool ProcessMessage();
 
@@ -81,10 +82,14 @@ class TApplication : private WindowBase {
   bool terminated_ = false;
   bool recorded_visible_ = false;
   UniqueOleInit ole_;
-  UniqueCoInit com_;
 };
 
 // The one application object of the process.
 extern TApplication* Application;
+
+// Where an exception ends at a boundary between the system and our code (window procedure,
+// timer callback, message loop, the entry, a form's creation or show handler): call inside the
+// catch. The application's default error report shows it; nothing goes back to the caller.
+void ReportException() noexcept;
 
 }  // namespace tk

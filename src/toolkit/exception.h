@@ -1,6 +1,7 @@
 #pragma once
-// The toolkit's error type. Failures travel as exceptions up to the window procedure
-// boundary, where the application's default error report shows their message.
+// The toolkit's error type. Failures travel as exceptions up to a boundary where the system
+// called our code (the window procedure, a timer callback), where ReportException hands them to
+// the application's default error report.
 #include <exception>
 #include <string>
 

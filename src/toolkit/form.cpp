@@ -63,7 +63,7 @@ void TForm::Construct() {
     if (OnCreate) OnCreate(this);
   } catch (...) {
     // The window is created all the same; the handler's later steps are skipped.
-    Application->HandleException();
+    ReportException();
   }
 }
 
@@ -88,12 +88,13 @@ HWND TForm::Handle() {
 }
 
 void TForm::CreateHandle() {
-  WindowClass window_class{ClassName(), CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW)};
+  CreateParams params;
+  params.window_class = {ClassName(), CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW)};
   if (Style() & WS_SYSMENU) {
     // A form has no icon of its own: its title bar shows the application's, through the class.
     HWND app = Application->Handle();
-    window_class.icon = reinterpret_cast<HICON>(GetClassLongPtrW(app, GCLP_HICON));
-    window_class.small_icon = reinterpret_cast<HICON>(GetClassLongPtrW(app, GCLP_HICONSM));
+    params.window_class.icon = reinterpret_cast<HICON>(GetClassLongPtrW(app, GCLP_HICON));
+    params.window_class.small_icon = reinterpret_cast<HICON>(GetClassLongPtrW(app, GCLP_HICONSM));
   }
   // A form centred at its show is made where that show will put it, so the show moves nothing.
   if (Position == TPosition::poDesktopCenter) {
@@ -101,9 +102,15 @@ void TForm::CreateHandle() {
     left_ = p.x;
     top_ = p.y;
   }
-  const DWORD ex_style = ExStyle() | (StayOnTop() ? WS_EX_TOPMOST : 0);
-  CreateBoundWindow(window_class, ex_style, Caption.c_str(), Style(), left_, top_, width_, height_,
-                    Application->Handle());
+  params.caption = Caption.c_str();
+  params.style = Style();
+  params.ex_style = ExStyle() | (StayOnTop() ? WS_EX_TOPMOST : 0);
+  params.x = left_;
+  params.y = top_;
+  params.width = width_;
+  params.height = height_;
+  params.parent = Application->Handle();
+  CreateBoundWindow(params);
   for (TWinControl* control : win_controls_) {
     control->Handle();
     SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -142,7 +149,7 @@ void TForm::ShowingChanged() {
       if (OnShow) OnShow(this);
     } catch (...) {
       in_show_ = false;
-      Application->HandleException();
+      ReportException();
     }
     in_show_ = false;
     PlaceOnShow();
@@ -354,12 +361,15 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_WINDOWPOSCHANGED:
       SyncBoundsFromWindow();
       break;
+    case WM_NCDESTROY:
+      // The form's window is going (destroyed from outside, or with its owner's), and the
+      // controls' windows, its children, are gone already.
+      for (TWinControl* control : win_controls_) control->WindowDestroyed();
+      break;
     default:
       break;
   }
-  return DefaultHandler(msg, wp, lp);
+  return WindowBase::WndProc(msg, wp, lp);
 }
-
-LRESULT TForm::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(Window(), msg, wp, lp); }
 
 }  // namespace tk

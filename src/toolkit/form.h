@@ -49,8 +49,7 @@ class TForm : public TComponent, public TBounded, private WindowBase {
   TNotifyEvent OnCreate;
   TNotifyEvent OnShow;
 
-  // Sends a message straight to this window's own procedure, not through the queue.
-  LRESULT Perform(UINT msg, WPARAM wp, LPARAM lp) { return WndProc(msg, wp, lp); }
+  using WindowBase::Perform;
 
   // Moves the focus to the next (or previous) control in tab order that can take it.
   // Returns false when the key is not this form's to handle.
@@ -65,8 +64,8 @@ class TForm : public TComponent, public TBounded, private WindowBase {
   virtual DWORD Style() const = 0;
   virtual DWORD ExStyle() const { return 0; }
   virtual bool StayOnTop() const { return false; }
-  virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT DefaultHandler(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  using WindowBase::DefaultHandler;
 
   // Layout helpers: the form owns what they make.
   template <typename T, typename... Args>
@@ -96,7 +95,6 @@ class TForm : public TComponent, public TBounded, private WindowBase {
     owned_.push_back(std::move(object));
     return raw;
   }
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) final { return WndProc(msg, wp, lp); }
   void CreateHandle();
   void Paint();
   TGraphicControl* ControlAtPos(POINT client) const;

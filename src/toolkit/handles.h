@@ -2,7 +2,6 @@
 // Move-only owners for Win32 handles: each handle has exactly one owner that
 // releases it, on every path.
 #include <windows.h>
-#include <objbase.h>
 #include <ole2.h>
 
 #include <cstdint>
@@ -62,13 +61,12 @@ using UniqueFile = UniqueAny<HANDLE, &CloseHandle, -1>;  // CreateFileW fails wi
 using UniqueWindow = UniqueAny<HWND, &DestroyWindow>;
 using UniqueMenu = UniqueAny<HMENU, &DestroyMenu>;
 
-// The call that balances a successful initialisation (CoInitialize, OleInitialize), owed by
-// whoever holds the `true` that the initialisation's success gave.
+// The call that balances a successful initialisation (OleInitialize), owed by whoever holds
+// the `true` that the initialisation's success gave.
 template <auto Call>
 void CallBalancing(bool) {
   Call();
 }
-using UniqueCoInit = UniqueAny<bool, &CallBalancing<&CoUninitialize>>;
 using UniqueOleInit = UniqueAny<bool, &CallBalancing<&OleUninitialize>>;
 
 // The screen's DC, released as it was obtained.

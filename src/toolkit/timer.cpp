@@ -55,7 +55,7 @@ void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   try {
     if (timer->enabled_ && timer->OnTimer) timer->OnTimer(timer);
   } catch (...) {
-    Application->HandleException();
+    ReportException();
   }
 }
 

@@ -17,7 +17,10 @@ static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 4 ? 956 : 976), "unex
 
 TTrayIcon::TTrayIcon(UniqueIcon icon, const std::wstring& tip) : icon_(std::move(icon)) {
   // A top-level window, so that the shell's broadcasts and the session end reach it.
-  CreateBoundWindow({kTrayWindowClass}, 0, L"", WS_POPUP, 0, 0, 0, 0, nullptr);
+  CreateParams params;
+  params.window_class.name = kTrayWindowClass;
+  params.style = WS_POPUP;
+  CreateBoundWindow(params);
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
 
   data_.cbSize = sizeof(NOTIFYICONDATAW);
@@ -50,7 +53,7 @@ void TTrayIcon::ShowMenu() {
   PopupMenu->Popup(p.x, p.y, Window());
 }
 
-LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TTrayIcon::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kCallbackMessage) {
     switch (lp) {
       case WM_LBUTTONDBLCLK:
@@ -75,14 +78,14 @@ LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       // The menu's pick, once the menu has closed.
       if (HIWORD(wp) == 0 && PopupMenu && PopupMenu->DispatchCommand(LOWORD(wp))) return 0;
-      return WindowBase::HandleMessage(msg, wp, lp);
+      return WindowBase::WndProc(msg, wp, lp);
     case WM_QUERYENDSESSION:
       return 1;
     case WM_ENDSESSION:
       if (wp && visible_) Shell_NotifyIconW(NIM_DELETE, &data_);
       return 0;
     default:
-      return WindowBase::HandleMessage(msg, wp, lp);
+      return WindowBase::WndProc(msg, wp, lp);
   }
 }
 

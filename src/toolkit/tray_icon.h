@@ -32,7 +32,7 @@ class TTrayIcon : public TComponent, private WindowBase {
   using WindowBase::Window;
 
  private:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void ShowMenu();
 
   UniqueIcon icon_;

@@ -199,7 +199,7 @@ std::wstring OleErrorMessage(HRESULT code, const std::wstring& description) {
 
 int PixelsToHimetric(int pixels, int pixels_per_inch) { return MulDiv(pixels, 2540, pixels_per_inch); }
 
-TWebBrowser::TWebBrowser(TForm* parent) : TWinControl(parent, nullptr, false) {
+TWebBrowser::TWebBrowser(TForm* parent) : TWinControl(parent, nullptr) {
   Check(CoCreateInstance(kWebBrowserClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
                          object_.put_void()));
   browser_ = object_.As<IWebBrowser2>();
@@ -218,6 +218,8 @@ TWebBrowser::~TWebBrowser() {
   browser_.reset();
   object_.reset();
   site_.reset();
+  // The window is the control's own, closed by it, not by the base.
+  WindowDestroyed();
 }
 
 HWND TWebBrowser::CreateWindowIn(HWND parent) {

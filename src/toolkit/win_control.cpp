@@ -5,13 +5,7 @@
 
 namespace tk {
 
-TWinControl::TWinControl(TForm* parent, std::unique_ptr<TFont> font, bool owns_window)
-    : TControl(parent), owns_window_(owns_window), font_(std::move(font)) {}
-
-TWinControl::~TWinControl() {
-  // A window its parent took along is gone already.
-  if (!owns_window_ || !IsWindow(window_.get())) window_.release();
-}
+TWinControl::TWinControl(TForm* parent, std::unique_ptr<TFont> font) : TControl(parent), font_(std::move(font)) {}
 
 HWND TWinControl::Handle() {
   if (!window_) {

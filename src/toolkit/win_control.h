@@ -21,14 +21,16 @@ using core::akTop;
 
 class TWinControl : public TControl {
  public:
-  // A control owns the window it makes unless `owns_window` is false: the browser's window
-  // belongs to the browser object, which destroys it itself.
-  TWinControl(TForm* parent, std::unique_ptr<TFont> font, bool owns_window = true);
-  ~TWinControl() override;
+  // A control owns the window it makes and destroys it with itself, unless it was told the
+  // window is gone.
+  TWinControl(TForm* parent, std::unique_ptr<TFont> font);
 
   // The child window, made on first use inside the form's window.
   HWND Handle();
   bool HandleAllocated() const { return static_cast<bool>(window_); }
+  // Forgets the window, which is no longer this control's to destroy: the form's window took
+  // it along, or (the browser) the hosted object closes the window it made.
+  void WindowDestroyed() { window_.release(); }
 
   void SetBounds(int left, int top, int width, int height) override;
   void SetVisible(bool visible) override;
@@ -56,7 +58,6 @@ class TWinControl : public TControl {
 
  private:
   UniqueWindow window_;
-  bool owns_window_;
   std::unique_ptr<TFont> font_;
   int right_margin_ = 0, bottom_margin_ = 0;
 };

@@ -27,26 +27,34 @@ void RegisterOnce(const WindowClass& window_class, WNDPROC procedure) {
 
 WindowBase::~WindowBase() { DestroyBoundWindow(); }
 
-HWND WindowBase::CreateBoundWindow(const WindowClass& window_class, DWORD ex_style, const wchar_t* caption, DWORD style,
-                                   int x, int y, int width, int height, HWND parent) {
-  RegisterOnce(window_class, &WindowBase::WindowProc);
-  HWND hwnd = CreateWindowExW(ex_style, window_class.name, caption, style, x, y, width, height, parent, nullptr,
-                              GetModuleHandleW(nullptr), this);
+HWND WindowBase::CreateBoundWindow(const CreateParams& params) {
+  RegisterOnce(params.window_class, &WindowBase::WindowProc);
+  HWND hwnd =
+      CreateWindowExW(params.ex_style, params.window_class.name, params.caption, params.style, params.x, params.y,
+                      params.width, params.height, params.parent, nullptr, GetModuleHandleW(nullptr), this);
+  // A window destroyed during its creation has unbound itself at its WM_NCDESTROY.
   if (!hwnd) {
     const DWORD error = GetLastError();
-    window_.release();  // a window destroyed during its creation is gone already
     throw Exception(L"Error creating window. " + SystemErrorText(error));
   }
   return hwnd;
 }
 
-void WindowBase::DestroyBoundWindow() {
-  if (!window_) return;
-  SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
-  window_.reset();
+HWND WindowBase::Unbind() {
+  HWND hwnd = window_.release();
+  if (hwnd) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  return hwnd;
 }
 
-LRESULT WindowBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(window_.get(), msg, wp, lp); }
+void WindowBase::DestroyBoundWindow() {
+  if (HWND hwnd = Unbind()) DestroyWindow(hwnd);
+}
+
+LRESULT WindowBase::WndProc(UINT msg, WPARAM wp, LPARAM lp) { return DefaultHandler(msg, wp, lp); }
+
+LRESULT WindowBase::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp) {
+  return DefWindowProcW(window_.get(), msg, wp, lp);
+}
 
 LRESULT CALLBACK WindowBase::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
@@ -56,12 +64,16 @@ LRESULT CALLBACK WindowBase::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   }
   auto* window = reinterpret_cast<WindowBase*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!window) return DefWindowProcW(hwnd, msg, wp, lp);
+  LRESULT result = 0;
   try {
-    return window->HandleMessage(msg, wp, lp);
+    result = window->WndProc(msg, wp, lp);
   } catch (...) {
-    if (Application) Application->HandleException();
-    return 0;
+    ReportException();
   }
+  // The window's last message: the object lets go of it, so that nothing reaches the object
+  // afterwards and its destruction has no window left to destroy.
+  if (msg == WM_NCDESTROY) window->Unbind();
+  return result;
 }
 
 }  // namespace tk

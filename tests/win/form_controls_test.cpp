@@ -300,14 +300,22 @@ TEST(ErrorReport, MessageGetsItsClosingPeriodAndTheTitleIsTheExecutableName) {
 class ProbeWindow : public tk::WindowBase {
  public:
   static constexpr UINT kThrow = WM_APP + 7;
-  void Make(HWND parent, DWORD style) { CreateBoundWindow({L"TestProbeWindow"}, 0, L"", style, 0, 0, 10, 10, parent); }
+  void Make(HWND parent, DWORD style) {
+    tk::CreateParams params;
+    params.window_class.name = L"TestProbeWindow";
+    params.style = style;
+    params.width = 10;
+    params.height = 10;
+    params.parent = parent;
+    CreateBoundWindow(params);
+  }
   bool saw_nccreate = false;
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override {
     if (msg == WM_NCCREATE) saw_nccreate = true;
     if (msg == kThrow) throw tk::Exception(L"Probe failed");
-    return WindowBase::HandleMessage(msg, wp, lp);
+    return WindowBase::WndProc(msg, wp, lp);
   }
 };
 
@@ -335,6 +343,33 @@ TEST(ErrorReport, WindowsAreBoundFromTheirFirstMessageAndReportWhatTheirHandlers
     EXPECT_EQ(e.Message(), L"Error creating window. " + reason);
   }
   EXPECT_EQ(orphan.Window(), nullptr);
+}
+
+// A window can go without its object: destroyed from outside, or along with its parent or
+// owner. The object, and a form's controls, must not keep the dead handle: their destruction
+// would destroy whatever window has the handle by then, and a form could never show again.
+TEST(WindowBase, AWindowDestroyedFromOutsideLeavesNoHandleBehind) {
+  TestApplication();
+  ProbeWindow probe;
+  probe.Make(nullptr, WS_POPUP);
+  ASSERT_TRUE(DestroyWindow(probe.Window()));
+  EXPECT_EQ(probe.Window(), nullptr);
+
+  PadForm form;
+  form.Build();
+  const HWND first = form.Handle();
+  const HWND first_pad = form.lower->Handle();
+  ASSERT_TRUE(DestroyWindow(first));
+  EXPECT_FALSE(form.HandleAllocated());
+  EXPECT_FALSE(form.lower->HandleAllocated()) << "the pads went with the form's window";
+  EXPECT_FALSE(form.upper->HandleAllocated());
+  // Asked again, the form is made anew, with new windows for its pads.
+  const HWND again = form.Handle();
+  EXPECT_TRUE(IsWindow(again));
+  EXPECT_NE(form.lower->Handle(), first_pad);
+  EXPECT_TRUE(IsWindow(form.lower->Handle()));
+  const std::vector<HWND> expected{form.upper->Handle(), form.lower->Handle()};
+  EXPECT_EQ(ChildrenTopFirst(again), expected);
 }
 
 }  // namespace
