@@ -15,6 +15,7 @@
 #include "toolkit/anti_freeze.h"
 #include "toolkit/exception.h"
 #include "toolkit/handles.h"
+#include "toolkit/name_lookup.h"
 
 namespace tk {
 namespace {
@@ -22,8 +23,6 @@ namespace {
 constexpr unsigned kConnectSliceMs = 125;
 constexpr unsigned kReadWaitMs = 250;
 constexpr unsigned kProbeMs = 100;
-
-using UniqueAddrInfo = UniqueAny<addrinfo*, &freeaddrinfo>;
 
 std::wstring Widen(std::string_view ascii) {
   std::wstring wide;
@@ -164,24 +163,38 @@ class TIdHTTP::Request {
   // Disconnect ran, perhaps from a pump further down this stack.
   bool ClosedLocally() const { return Socket() == INVALID_SOCKET; }
 
-  // On the calling thread and without pumping.
-  static sockaddr_in Resolve(const std::string& host, std::uint16_t port) {
+  // A name goes to the lookup worker while this thread waits in slices, pumping as the connect
+  // does, for as many slices as the connect may take. A Disconnect abandons the lookup at once:
+  // its answer, should it come later, is dropped.
+  sockaddr_in Resolve(const std::string& host, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) return address;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    const UniqueAddrInfo owned(found);
-    if (error != 0 || !found) {
-      throw Exception(L"Socket error " + std::to_wstring(error) + L": host not found: " + Widen(host));
+    const unsigned disconnects = client_.disconnects_;
+    const auto still_wanted = [this, disconnects] { return client_.disconnects_ == disconnects; };
+    const PendingNameLookup lookup(host);
+    const unsigned slices = ConnectSlices();
+    for (unsigned slice = 1;; ++slice) {
+      const WaitResult waited = WaitPumping(lookup.Done(), kConnectSliceMs, still_wanted);
+      if (waited == WaitResult::kStopped) throw Exception(L"Connection closed while connecting.");
+      if (waited == WaitResult::kSignalled) break;
+      if (slice == slices) ThrowHostNotFound(WSATRY_AGAIN, host);  // no pump after the last slice
+      Pump();
+      if (!still_wanted()) throw Exception(L"Connection closed while connecting.");
     }
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    const NameLookupResult result = lookup.Result();
+    if (!result.found) ThrowHostNotFound(result.error, host);
+    address.sin_addr.s_addr = result.address;
     return address;
+  }
+
+  [[noreturn]] static void ThrowHostNotFound(int error, const std::string& host) {
+    throw Exception(L"Socket error " + std::to_wstring(error) + L": host not found: " + Widen(host));
+  }
+
+  unsigned ConnectSlices() const {
+    return std::max(1u, (client_.connect_timeout_ms_ + kConnectSliceMs - 1) / kConnectSliceMs);
   }
 
   // The connect is started without blocking, and this thread waits for its outcome in
@@ -195,7 +208,7 @@ class TIdHTTP::Request {
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
     if (const int error = WSAGetLastError(); error != WSAEWOULDBLOCK) ThrowSocketError(error);
 
-    const unsigned slices = std::max(1u, (client_.connect_timeout_ms_ + kConnectSliceMs - 1) / kConnectSliceMs);
+    const unsigned slices = ConnectSlices();
     for (unsigned slice = 1;; ++slice) {
       const WaitResult waited = WaitPumping(event_.get(), kConnectSliceMs, [this] { return !ClosedLocally(); });
       if (waited == WaitResult::kStopped) throw Exception(L"Connection closed while connecting.");
@@ -359,7 +372,10 @@ std::u16string TIdHTTP::Get(const std::string& url) {
   }
 }
 
-void TIdHTTP::Disconnect() { socket_.reset(); }
+void TIdHTTP::Disconnect() {
+  ++disconnects_;
+  socket_.reset();
+}
 
 bool TIdHTTP::Connected() const { return static_cast<bool>(socket_); }
 

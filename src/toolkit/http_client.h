@@ -28,8 +28,8 @@ class TIdHTTP {
   // sends one request in its life; a second call fails.
   std::u16string Get(const std::string& url);
 
-  // Closes the connection if one is open or being made; does nothing
-  // otherwise. Safe at any time, also from a pump that runs while a Get of
+  // Closes the connection if one is open or being made, and abandons a name
+  // lookup under way; does nothing otherwise. Safe at any time, also from a pump that runs while a Get of
   // this client waits further up the stack: that Get then fails, unless its
   // reply was whole already.
   void Disconnect();
@@ -43,6 +43,8 @@ class TIdHTTP {
 
   UniqueSocket socket_;
   unsigned connect_timeout_ms_;
+  // Counts Disconnect calls, so a name lookup, which has no socket yet, sees one.
+  unsigned disconnects_ = 0;
   bool winsock_started_ = false;
   bool used_ = false;
   int response_code_ = -1;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 #include "toolkit/anti_freeze.h"
 #include "toolkit/exception.h"
 #include "toolkit/http_client.h"
+#include "toolkit/name_lookup.h"
 
 namespace {
 
@@ -253,6 +255,42 @@ std::u16string Widened(const std::string& bytes) {
 }
 
 const std::string kQuote = "2345.67|R|28.90|D";
+
+// A resolver that does not answer, as behind a captive portal: every lookup hangs until
+// released or until its time is up, then gives 127.0.0.1. Installed for one scope.
+std::atomic<DWORD> g_lookup_hang_ms{0};
+std::atomic<int> g_lookups_started{0};
+std::atomic<int> g_lookups_returned{0};
+const HANDLE g_release_lookups = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+tk::NameLookupResult HangingLookup(const std::string&) {
+  ++g_lookups_started;
+  WaitForSingleObject(g_release_lookups, g_lookup_hang_ms);
+  tk::NameLookupResult result;
+  result.found = true;
+  result.address = htonl(INADDR_LOOPBACK);
+  ++g_lookups_returned;
+  return result;
+}
+
+class HangingResolver {
+ public:
+  explicit HangingResolver(DWORD ms) {
+    g_lookup_hang_ms = ms;
+    ResetEvent(g_release_lookups);
+    tk::SetNameLookupFunction(&HangingLookup);
+  }
+  ~HangingResolver() {
+    Release();
+    tk::SetNameLookupFunction(nullptr);
+  }
+  // Lets every lookup answer, and waits until those under way have.
+  void Release() {
+    SetEvent(g_release_lookups);
+    const Clock::time_point start = Clock::now();
+    while (g_lookups_returned != g_lookups_started && MillisecondsSince(start) < 5000) Sleep(5);
+  }
+};
 
 class http_client : public ::testing::Test {
  protected:
@@ -609,11 +647,40 @@ TEST_F(http_client, AGzipBodyIsHandedOnAsItsBytes) {
 TEST_F(http_client, AnUnresolvableHostFailsWithoutPumping) {
   tk::TIdHTTP client;
   const Clock::time_point start = Clock::now();
-  EXPECT_TRUE(FailureOf([&] { client.Get("http://no-such-host.invalid/wap/ruanjian/abc.php"); }));
+  const std::optional<std::wstring> failure =
+      FailureOf([&] { client.Get("http://no-such-host.invalid/wap/ruanjian/abc.php"); });
   const long long elapsed = MillisecondsSince(start);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->rfind(L"Socket error ", 0), 0u) << Narrow(*failure);
+  EXPECT_NE(failure->find(L": host not found: no-such-host.invalid"), std::wstring::npos) << Narrow(*failure);
   EXPECT_EQ(pumps_, 0);
   EXPECT_LT(elapsed, 5000);
   RecordProperty("resolve_failure_ms", std::to_string(elapsed));
+}
+
+TEST_F(http_client, ADisconnectAbandonsAHangingLookupAtOnce) {
+  HangingResolver resolver(10000);
+  auto client = std::make_unique<tk::TIdHTTP>();
+  Clock::time_point disconnected;
+  on_pump_ = [&] {
+    if (pumps_ == 3) {
+      disconnected = Clock::now();
+      client->Disconnect();  // a newer refresh, or the quit
+    }
+  };
+  const Clock::time_point start = Clock::now();
+  const std::optional<std::wstring> failure = FailureOf([&] { client->Get(EndpointUrl("quotes.ticker.test", 80)); });
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(*failure, L"Connection closed while connecting.");
+  EXPECT_EQ(pumps_, 3) << "a pump after each 125-ms slice of the lookup";
+  EXPECT_LT(MillisecondsSince(disconnected), 100);
+  EXPECT_LT(MillisecondsSince(start), 1500);
+  // Its answer comes after the client has gone, and the one worker then serves the next request.
+  client.reset();
+  resolver.Release();
+  ScriptedServer server({Send(OkWithLength(kQuote))});
+  tk::TIdHTTP next;
+  EXPECT_EQ(next.Get(server.Url("quotes.ticker.test")), Widened(kQuote));
 }
 
 TEST_F(http_client, ARefusedConnectFails) {
@@ -733,14 +800,18 @@ TEST_F(http_client, WindowsAnswerPromptlyWhileARequestWaitsOrDataKeepsComing) {
     const char* what;
     std::vector<Action> script;
     std::size_t body_size;
+    DWORD lookup_hang_ms;  // 0: the address is given as digits, nothing is looked up
   } cases[] = {
-      {"waiting", WaitingScript(), kQuote.size()},
-      {"interim replies", InterimFloodScript(), kQuote.size()},
-      {"a trickled body", TrickleScript(), kQuote.size() + 100},
+      {"waiting", WaitingScript(), kQuote.size(), 0},
+      {"interim replies", InterimFloodScript(), kQuote.size(), 0},
+      {"a trickled body", TrickleScript(), kQuote.size() + 100, 0},
+      {"a hanging name lookup", {Send(OkWithLength(kQuote))}, kQuote.size(), 1500},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScriptedServer server(c.script);
+    std::optional<HangingResolver> resolver;
+    if (c.lookup_hang_ms) resolver.emplace(c.lookup_hang_ms);
     std::vector<long long> round_trips;
     std::atomic<bool> got{false};
     // Probes only while the request runs: once it has returned, nothing here pumps.
@@ -755,7 +826,7 @@ TEST_F(http_client, WindowsAnswerPromptlyWhileARequestWaitsOrDataKeepsComing) {
       }
     });
     tk::TIdHTTP client;
-    EXPECT_EQ(client.Get(server.Url()).size(), c.body_size);
+    EXPECT_EQ(client.Get(server.Url(c.lookup_hang_ms ? "quotes.ticker.test" : "127.0.0.1")).size(), c.body_size);
     got = true;
     prober.join();
     ASSERT_GE(round_trips.size(), 10u) << "the request ended too soon to be probed";

@@ -46,6 +46,12 @@ Figures:
                   2 ms (within the 64 KiB that the reader allows them), a 1 MiB body sent at
                   full speed (1.5 s into the probes; "|" after the two figures), and a body
                   trickled a byte every 10 ms
+  name lookup     a copy of the ticker built with its quote host under ".test" (the
+                  --lookup-build tree), started in a mount and network namespace of its own
+                  whose /etc/resolv.conf names 127.0.0.1, where a name server reads every
+                  question and answers none (Wine looks names up in the program's own
+                  process): 100 round trips as above while a refresh's lookup hangs, from the
+                  question's arrival on; the plain ticker runs beside it for its memory
   split           tools/benchmark/bench_split.exe under Wine: the bar's split of a 1 MiB reply
                   of "|" (it stops once its two figures are known), median of 15; the whole
                   split and the decoding of the body beside it
@@ -92,6 +98,7 @@ GOAL_IDLE_CPU_PCT = 0.2
 GOAL_PRIVATE_ABOVE_MIB = 2.0
 GOAL_PE32_MIB = 1.5
 GOAL_FLOOD_P99_MS = 20.0
+GOAL_LOOKUP_P99_MS = 20.0
 GOAL_SPLIT_MS = 5.0
 
 FLOOD_QUOTE = "2400.01R|5700.02U"
@@ -111,7 +118,10 @@ def parse_args():
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     p.add_argument("--bench-build", default=os.path.join(ROOT, "build", "bench"))
     p.add_argument("--pe32-build", default=os.path.join(ROOT, "build", "win32"))
+    p.add_argument("--lookup-build", default=os.path.join(ROOT, "build", "bench-lookup"),
+                   help="the ticker built with its quote host under .test, for the hanging name lookup")
     p.add_argument("--startup-only", action="store_true", help="time the start-ups only, print no table")
+    p.add_argument("--lookup-only", action="store_true", help="measure the hanging name lookup only, print its rows")
     p.add_argument("--report", help="also write the table here (default: <bench-build>/benchmark-report.txt)")
     return p.parse_args()
 
@@ -538,6 +548,149 @@ def flood_rows(floods, split):
     return rows
 
 
+# ---- a name lookup that hangs ----------------------------------------------------------------
+
+LOOKUP_PROBES = 100
+# A name server on 127.0.0.1:53 that reads every question and answers none, as a captive portal's
+# or a dropped VPN's resolver does. It logs each question's arrival, and ends with the program it
+# was started beside (its parent) or after its lifetime.
+SILENT_RESOLVER = """
+import os, socket, sys, time
+log, lifetime, parent = sys.argv[1], float(sys.argv[2]), os.getppid()
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 53))
+s.settimeout(0.5)
+end = time.monotonic() + lifetime
+with open(log, "a") as f:
+    f.write("ready %.3f\\n" % time.time())
+    f.flush()
+    while time.monotonic() < end and os.getppid() == parent:
+        try:
+            s.recvfrom(4096)
+        except socket.timeout:
+            continue
+        f.write("question %.3f\\n" % time.time())
+        f.flush()
+"""
+# In a mount and network namespace of its own (loopback only): the silent resolver, then the
+# program in this same process, so its PID is the one measured.
+HANGING_LOOKUP_START = """set -e
+ip link set lo up
+mount --bind "$1" /etc/resolv.conf
+"$5" "$2" "$3" "$4" &
+n=0
+until grep -q ready "$3" 2>/dev/null; do n=$((n + 1)); [ $n -lt 200 ] || exit 1; sleep 0.05; done
+exec "$6" "$7"
+"""
+
+
+class HangingLookupTicker(Subject):
+    """The ticker built with its quote host under ".test", whose every name lookup meets a
+    resolver that never answers."""
+
+    def __init__(self, build):
+        super().__init__("ticker", "ticker, lookup hanging", os.path.join(build, "src", "app", "Project1.exe"),
+                         h.BAR_CLASS)
+        self.resolv_conf = os.path.join(self.folder, "resolv.conf")
+        with open(self.resolv_conf, "w") as f:
+            f.write("nameserver 127.0.0.1\n")
+        self.resolver = os.path.join(self.folder, "silent_resolver.py")
+        with open(self.resolver, "w") as f:
+            f.write(SILENT_RESOLVER)
+        self.log = os.path.join(self.folder, "questions.log")
+
+    def start(self):
+        self.started = time.time()
+        self.proc = subprocess.Popen(
+            ["unshare", "--mount", "--net", "sh", "-c", HANGING_LOOKUP_START, "sh", self.resolv_conf, self.resolver,
+             self.log, "600", sys.executable, h.WINE64, self.path], cwd=self.folder, env=h.wine_environment(),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, start_new_session=True)
+        self.sampler = MemorySampler(self.proc.pid)
+        self.sampler.start()
+
+    def questions(self):
+        return [float(line.split()[1]) for line in read_text(self.log).splitlines() if line.startswith("question ")]
+
+
+def measure_hanging_lookup(server):
+    """The lookup ticker probed while a refresh's lookup hangs; the plain ticker beside it for
+    the memory that the lookup's worker costs."""
+    lookup = HangingLookupTicker(ARGS.lookup_build)
+    plain = Subject("ticker", "ticker", h.PROGRAM_EXE, h.BAR_CLASS)
+    out = {}
+    try:
+        server.configure(mode="serve", body=QUOTE_BODY)
+        plain.start()
+        plain.wait_visible()
+        time.sleep(0.5)
+        icons_before = {i["hwnd"] for i in h.tray_icons()}
+        lookup.start()
+        # The first request, made before the bar shows, waits until the resolver gives up.
+        lookup.wait_visible(timeout=90)
+        shown = time.time()
+        icon = h.wait_until(lambda: next((i for i in h.tray_icons() if i["hwnd"] not in icons_before), None), 10, 0.1)
+        if not icon:
+            raise RuntimeError("the lookup ticker's tray icon did not show")
+        if not lookup.questions():
+            raise RuntimeError("the lookup ticker asked no name server: %r" % read_text(lookup.log))
+        out["first_show_s"] = shown - lookup.started
+        h.park_pointer()
+        # The next refresh (20 s after the window's creation): probes from its first question on.
+        if not h.wait_until(lambda: any(t > shown for t in lookup.questions()), h.REFRESH_S + 15, 0.01):
+            raise RuntimeError("no refresh of the lookup ticker asked a name server")
+        asked = [t for t in lookup.questions() if t > shown][0]
+        wall0 = time.time()
+        r = h.driver("ping", lookup.cls, "--exe", lookup.path, "--count", LOOKUP_PROBES, "--interval",
+                     PROBE_INTERVAL_MS, "--jitter", PROBE_JITTER_MS, "--timeout", 2000, timeout=300)
+        wall1 = time.time()
+        if r.get("count") != LOOKUP_PROBES:
+            raise RuntimeError("the lookup ticker's probes failed: %s" % r.values)
+        out.update({"p50": r["p50_ms"], "p99": r["p99_ms"], "max": r["max_ms"],
+                    "window": (wall0 - asked, wall1 - asked),
+                    "questions": len([t for t in lookup.questions() if asked <= t <= wall1])})
+        # "关闭程序" from the tray menu while the lookup still hangs: the program ends at once (on this
+        # screen, as the plain ticker does, after Wine's wait of about 2 s for a window manager).
+        x, y = h.icon_centre(icon)
+        h.xdotool("mousemove", x, y, "sleep", 0.2, "click", 3)
+        menu = h.driver("menu", "--exe", lookup.path, "--timeout", 5000, timeout=35)
+        if not menu.ok:
+            raise RuntimeError("the lookup ticker's tray menu did not open: %s" % menu.values)
+        h.xdotool("key", "--delay", 150, "Down", "Down")
+        quit_at = time.time()
+        h.xdotool("key", "Return")
+        try:
+            lookup.proc.wait(30)
+        except subprocess.TimeoutExpired:
+            raise RuntimeError("the lookup ticker did not end after 关闭程序")
+        ended = time.time()
+        out["quit"] = (quit_at - asked, ended - quit_at, len(lookup.questions()))
+        h.park_pointer()
+    finally:
+        for s in (lookup, plain):
+            s.stop()
+            s.remove()
+    out["memory"] = {"lookup": lookup.sampler.peak_anon_kib, "plain": plain.sampler.peak_anon_kib}
+    log("round trips while a name lookup hangs: p50 %.2f p99 %.2f max %.2f ms (probes from %.1f to %.1f s after "
+        "the question; %d question(s) then); first bar after %.1f s; 关闭程序 %.1f s after the question, ended "
+        "%.2f s later; peak private memory %.2f MiB (plain ticker %.2f MiB)" % (
+            out["p50"], out["p99"], out["max"], out["window"][0], out["window"][1], out["questions"],
+            out["first_show_s"], out["quit"][0], out["quit"][1], mib(out["memory"]["lookup"]),
+            mib(out["memory"]["plain"])))
+    return out
+
+
+def lookup_rows(lookup):
+    """The table's rows for the hanging name lookup."""
+    ok = lookup["p99"] <= GOAL_LOOKUP_P99_MS and lookup["max"] <= ANTI_FREEZE_BOUND_MS
+    return [("round trip, name lookup hanging, p50 / p99 / max (ms)",
+             "%.2f / %.2f / %.2f" % (lookup["p50"], lookup["p99"], lookup["max"]), "", "",
+             "p99 <= %.0f, max <= %.0f ms" % (GOAL_LOOKUP_P99_MS, ANTI_FREEZE_BOUND_MS), verdict(ok)),
+            ("  关闭程序 while the lookup hangs: to the program's end (s)", "%.2f" % lookup["quit"][1], "", "",
+             "(reported)", ""),
+            ("  peak private memory, lookup ticker - plain (MiB)",
+             "%+.2f" % mib(lookup["memory"]["lookup"] - lookup["memory"]["plain"]), "", "", "(reported)", "")]
+
+
 # ---- the table ----------------------------------------------------------------------------
 
 def mib(kib):
@@ -580,7 +733,7 @@ def loaded_idle_rows(rows, long_run, pct):
                      verdict(pct(c["ticker"]) <= GOAL_IDLE_CPU_PCT)))
 
 
-def table(info, startup, long_run, pe32, floods, split):
+def table(info, startup, long_run, pe32, floods, split, lookup):
     rows = []
     lines = []
     w = lines.append
@@ -638,6 +791,7 @@ def table(info, startup, long_run, pe32, floods, split):
     rows.append(("PE32 executable (MiB)", size(pe32["ticker"]), size(pe32["bare"]), size(pe32["browser"]),
                  "<= %.1f MiB" % GOAL_PE32_MIB, verdict(pe32["ticker"] and pe32["ticker"] <= GOAL_PE32_MIB * 1048576)))
     rows.extend(flood_rows(floods, split))
+    rows.extend(lookup_rows(lookup))
 
     widths = [max(len(r[i]) for r in rows) for i in range(len(head))]
     for i, r in enumerate(rows):
@@ -677,6 +831,12 @@ def table(info, startup, long_run, pe32, floods, split):
       "about 5 s from it, the 1 MiB body comes 1.5 s after it, the trickle spans 6 s)" % "; ".join(
           "%s from %.1f to %.1f s" % (label, floods[key]["window"][0], floods[key]["window"][1])
           for key, label, _ in FLOODS))
+    w("Name lookup: %d probes from %.1f to %.1f s after the refresh's question reached the silent name server "
+      "(%d question(s) in that time), 关闭程序 picked %.1f s after it; the lookup ticker's first bar showed %.1f s "
+      "after its start, once the resolver gave up on the first request's name; peak private memory %.2f MiB, the "
+      "plain ticker beside it %.2f MiB (the lookup's one worker thread)" % (
+          LOOKUP_PROBES, lookup["window"][0], lookup["window"][1], lookup["questions"], lookup["quit"][0],
+          lookup["first_show_s"], mib(lookup["memory"]["lookup"]), mib(lookup["memory"]["plain"])))
     slowest = sorted(wp["ticker"]["samples"])[-5:]
     w("Slowest ticker round trips while the request waited (ms): %s" % " ".join("%.1f" % v for v in slowest))
     return "\n".join(lines)
@@ -707,6 +867,10 @@ def main():
     server = h.QuoteServer(artifacts, lifetime=900, body=QUOTE_BODY)
     t0 = time.monotonic()
     try:
+        if ARGS.lookup_only:
+            for r in lookup_rows(measure_hanging_lookup(server)):
+                log("%s: %s  %s %s" % (r[0].strip(), r[1], r[4], r[5]))
+            return
         startup = {place: measure_startup(subjects, server, place) for place, _ in STARTUP_PLACES}
         if ARGS.startup_only:
             for place, where in STARTUP_PLACES:
@@ -718,6 +882,7 @@ def main():
         long_run = measure_long(subjects, server)
         floods = measure_floods(server)
         split = measure_split()
+        lookup = measure_hanging_lookup(server)
     finally:
         for s in subjects:
             try:
@@ -727,7 +892,7 @@ def main():
             s.remove()
         server.stop()
     log("measured in %.0f s" % (time.monotonic() - t0))
-    text = table(info, startup, long_run, pe32, floods, split)
+    text = table(info, startup, long_run, pe32, floods, split, lookup)
     print("")
     print(text, flush=True)
     report = ARGS.report or os.path.join(ARGS.bench_build, "benchmark-report.txt")
