@@ -111,18 +111,7 @@ void TApplication::ProcessMessages() {
   }
 }
 
-void TApplication::HandleException() {
-  try {
-    throw;
-  } catch (const Exception& e) {
-    ShowException(e.Message());
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    ShowException(std::wstring(what.begin(), what.end()));
-  } catch (...) {
-    ShowException(L"Unknown error");
-  }
-}
+void TApplication::HandleException() { ShowException(CurrentExceptionMessage()); }
 
 void TApplication::ShowException(const std::wstring& message) {
   std::wstring text = ToWide(core::ErrorReportText(ToU16(message)));
