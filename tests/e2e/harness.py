@@ -243,6 +243,26 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def unix_path(path):
+    """Where a Windows path of the program's (a drive letter and backslashes) lies on this
+    machine: through the prefix's drive links."""
+    drive, rest = path[:2].lower(), path[2:].lstrip("\\").replace("\\", "/")
+    return os.path.join(wine_environment()["WINEPREFIX"], "dosdevices", drive, rest)
+
+
+RESCUED_SENTENCE = re.compile(r' The notes have been saved to "([^"]*)" instead\.$')
+
+
+def rescued_notes(report):
+    """The rescue file that a report names ("... The notes have been saved to "<path>" instead."),
+    as (the report without that sentence, the Windows path, the path here); None when it names
+    none."""
+    m = RESCUED_SENTENCE.search(report)
+    if not m:
+        return None
+    return report[:m.start()], m.group(1), unix_path(m.group(1))
+
+
 def park_pointer(x=1900, y=1060):
     """Moves the pointer into a corner, away from the bar; returns where it is then.
     The display resets itself, pointer included (back to the centre, over the bar), whenever
