@@ -20,6 +20,7 @@ check passed. Screenshots and logs go to <build>/tests/e2e/artifacts/<name>/; th
 removed after a passing run unless TICKER_KEEP_ARTIFACTS=1, and kept after a failing one.
 """
 
+import glob
 import json
 import os
 import re
@@ -261,6 +262,15 @@ def rescued_notes(report):
     if not m:
         return None
     return report[:m.start()], m.group(1), unix_path(m.group(1))
+
+
+def rescue_files():
+    """The rescue files of notes in the users' temporary folders of the prefix, as paths here."""
+    users = os.path.join(wine_environment()["WINEPREFIX"], "drive_c", "users")
+    found = set()
+    for temp in ("Temp", os.path.join("AppData", "Local", "Temp")):
+        found.update(glob.glob(os.path.join(users, "*", temp, NOTES_FILE + ".rescued-*")))
+    return found
 
 
 def park_pointer(x=1900, y=1060):
