@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/Unit2.h"
@@ -31,6 +31,9 @@ constexpr int kMostRefreshesRunning = 2;
 std::unique_ptr<tk::TFont> CaptionFont(int height) {
   return std::make_unique<tk::TFont>(L"宋体", height, GB2312_CHARSET, kCaptionColor);
 }
+
+// A message as a sentence of a longer report: ends with a period.
+std::wstring Sentence(const std::wstring& message) { return tk::ToWide(core::ErrorReportText(tk::ToU16(message))); }
 
 const std::u16string& ItemAt(const std::vector<std::u16string>& items, size_t index) {
   if (index >= items.size()) throw tk::Exception(L"List index out of bounds (" + std::to_wstring(index) + L")");
@@ -205,14 +208,7 @@ void TForm1::N3Click(tk::TObject*) {
 void TForm1::SaveSettingAndNotes() {
   // Each file is tried on its own: a setting that cannot be written must not cost the notes.
   std::vector<std::wstring> failures;
-  auto attempt = [&failures](const std::function<void()>& step) {
-    try {
-      step();
-    } catch (const tk::Exception& e) {
-      failures.push_back(e.Message());
-    }
-  };
-  attempt([] {
+  try {
     const bool checked = Form2->CheckBox1->Checked();
     if (GoldCfg) {
       GoldCfg->WriteBool(L"ShowForm", L"Show", checked);
@@ -222,20 +218,47 @@ void TForm1::SaveSettingAndNotes() {
       tk::TIniFile settings(SettingsPath());
       settings.WriteBool(L"ShowForm", L"Show", checked);
     }
-  });
-  attempt([] { Form2->Notes().Save(Form2->Memo1->Text()); });
+  } catch (...) {
+    failures.push_back(tk::CurrentExceptionMessage());
+  }
+  if (std::optional<std::wstring> lost = SaveNotes()) failures.push_back(*lost);
   if (failures.empty()) return;
   // One report naming every file that failed, each message a sentence of its own.
   std::wstring report;
   for (size_t i = 0; i < failures.size(); ++i) {
     if (i > 0) report += L"\r\n";
-    report += i + 1 < failures.size() ? tk::ToWide(core::ErrorReportText(tk::ToU16(failures[i]))) : failures[i];
+    report += i + 1 < failures.size() ? Sentence(failures[i]) : failures[i];
   }
   throw tk::Exception(report);
 }
 
+std::optional<std::wstring> TForm1::SaveNotes() {
+  std::optional<std::wstring> text;
+  std::wstring failure;
+  try {
+    text = Form2->Memo1->Text();
+    Form2->Notes().Save(*text);
+    return std::nullopt;
+  } catch (...) {
+    failure = tk::CurrentExceptionMessage();
+  }
+  // Not beside the program: then in the user's temporary folder, where the user can fetch them.
+  try {
+    if (!text) throw tk::Exception(L"The pad's text could not be read");
+    const std::wstring rescued = Form2->Notes().Rescue(*text);
+    return Sentence(failure) + L" The notes have been saved to \"" + rescued + L"\" instead";
+  } catch (...) {
+    return Sentence(failure) + L" Saving them to the temporary folder failed as well: " +
+           Sentence(tk::CurrentExceptionMessage()) + L" The notes of this run are lost";
+  }
+}
+
 void TForm1::N2Click(tk::TObject*) {
   SaveSettingAndNotes();
+  EndRun();
+}
+
+void TForm1::EndRun() {
   Application->Terminate();
   // Saved and told to end: a request still waiting is closed now rather than awaited, and no
   // refresh starts after this. Every refresh closes the one before it, so only the newest
@@ -278,8 +301,19 @@ void TForm1::Timer_hidewTimer(tk::TObject*) {
 
 LRESULT TForm1::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_CLOSE) {
-    // Every orderly end keeps the setting and the notes, as "关闭程序" does.
-    N2Click(this);
+    // Every orderly end keeps the setting and the notes, as "关闭程序" does. Unlike that command,
+    // a close request ends the run whatever failed: the one who asked (the user at Alt+F4, Task
+    // Manager, an installer) would otherwise find the program still there. The report comes
+    // first; the notes that could not be kept beside the program are in the temporary folder.
+    // A request that comes while the report is up is the same request.
+    if (closing_) return 0;
+    closing_ = true;
+    try {
+      SaveSettingAndNotes();
+    } catch (...) {
+      Application->HandleException();
+    }
+    EndRun();
     return 0;
   }
   if (msg == WM_MOVING) {

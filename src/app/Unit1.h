@@ -2,6 +2,7 @@
 // TForm1: the always-on-top quote bar, the main form.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "toolkit/form.h"
@@ -69,12 +70,20 @@ class TForm1 : public tk::TForm {
   void WMMoving(RECT* proposed);
   void ShowQuoteReply(const std::u16string& reply);
   // The shutdown sequence of "关闭程序": setting and its release, then notes, each tried on its
-  // own. Throws one error naming every file that failed.
+  // own. Throws one error naming every file that failed, and where notes that could not be
+  // written beside the program went instead.
   void SaveSettingAndNotes();
+  // Saves the pad's text beside the program, or else rescues it to the temporary folder. Nothing
+  // when saved; else the report's sentence: the failure and where the notes are, or that they
+  // are lost.
+  std::optional<std::wstring> SaveNotes();
+  // Asks the run to end; no quote request holds it up any more.
+  void EndRun();
 
   TAnchors FAnchors = 0;
   int refresh_depth_ = 0;        // refreshes running, the outer ones waiting on the inner
   bool quitting_ = false;        // saved and told to end: no refresh may start any more
+  bool closing_ = false;         // a close request is being served
   uint64_t refresh_serial_ = 0;  // counts refreshes started, so an overtaken one knows it
 };
 

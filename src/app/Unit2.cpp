@@ -89,15 +89,18 @@ void TForm2::FormCreate(tk::TObject*) {
   Form2->CheckBox1->SetChecked(GoldCfg->ReadBool(L"ShowForm", L"Show", false));
   notes_ = std::make_unique<tk::NotesFile>(NotesPath());
   std::optional<std::wstring> text = notes_->Load();
-  if (text && *text != Memo1->Text()) {
-    try {
+  // Whatever fails from here on (the pad refusing the text, the window or the browser control
+  // that the pad's first use brings about) leaves the file counting as not loaded: the pad may
+  // not hold it, and the first save keeps it aside instead of writing the initial lines over it.
+  try {
+    if (text && *text != Memo1->Text()) {
       Memo1->SetText(*text);
-    } catch (...) {
-      notes_->MarkNotLoaded();
-      throw;
+      // A pad that holds less than it was given would save less: the file is kept aside then.
+      if (Memo1->Text() != *text) notes_->MarkNotLoaded();
     }
-    // A pad that holds less than it was given would save less: the file is kept aside then.
-    if (Memo1->Text() != *text) notes_->MarkNotLoaded();
+  } catch (...) {
+    notes_->MarkNotLoaded();
+    throw;
   }
 }
 

@@ -113,18 +113,7 @@ void TApplication::ProcessMessages() {
   }
 }
 
-void TApplication::HandleException() {
-  try {
-    throw;
-  } catch (const Exception& e) {
-    ShowException(e.Message());
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    ShowException(std::wstring(what.begin(), what.end()));
-  } catch (...) {
-    ShowException(L"Unknown error");
-  }
-}
+void TApplication::HandleException() { ShowException(CurrentExceptionMessage()); }
 
 void ReportException() noexcept {
   // A report that fails in turn is dropped: an exception must not unwind through the system.

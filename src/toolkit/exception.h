@@ -17,6 +17,10 @@ class Exception : public std::exception {
   std::wstring message_;
 };
 
+// The message of the exception being handled, in words for the user: a tk::Exception's own,
+// "Out of memory" for a failed allocation, never a bare type name. Call only inside a catch.
+std::wstring CurrentExceptionMessage();
+
 // The system's text for an error code (GetLastError's or an HRESULT), without the trailing
 // period and line break, ready to stand after other text; empty when the system has none.
 std::wstring SystemErrorText(unsigned long code);

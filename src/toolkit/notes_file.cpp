@@ -10,6 +10,16 @@
 namespace tk {
 namespace {
 
+// The largest notes file the pad takes. The edit control itself sets no limit, but every step
+// from the file to the pad and back holds the text once more (the bytes, the decoded text, the
+// control's own copy, the save's copy and its encoding: about ten bytes for every byte of the
+// file), and the 32-bit program has 2 GB of address space for all of them. A file beyond this
+// could not come back whole, so it is not loaded and the first save keeps it aside.
+constexpr std::uint64_t kLargestNotesFile = 64ull * 1024 * 1024;
+
+// How long a save waits for another copy of the program to finish its own.
+constexpr DWORD kLockWaitMs = 3000;
+
 std::wstring FullPath(const std::wstring& path) {
   const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return path;
@@ -127,8 +137,9 @@ bool AlreadyExists(DWORD error) { return error == ERROR_ALREADY_EXISTS || error 
 // notes file's place.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const std::wstring& notes_path) {
-    const std::wstring stem = notes_path + L"." + std::to_wstring(GetCurrentProcessId());
+  // Beside `target`, the file the notes path leads to; failures name the notes file.
+  TemporaryFile(const std::wstring& target, const std::wstring& notes_path) {
+    const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId());
     for (unsigned n = 1;; ++n) {
       std::wstring candidate = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n)) + L".tmp";
       file_.reset(CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -168,17 +179,17 @@ DWORD WriteWithWriteFile(HANDLE file, const char* data, DWORD size) {
 // The hash of what lies at the path now; nothing when no file is there. Fails with the create
 // failure before anything is written when the file may not be replaced, so that the report
 // names the notes file and the reason the system gives for it.
-std::optional<Hasher> HashFileToReplace(const std::wstring& path) {
+std::optional<Hasher> HashFileToReplace(const std::wstring& path, const std::wstring& notes_path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
-    throw CreateFailure(path, error);
+    throw CreateFailure(notes_path, error);
   }
   // Renaming over a read-only file succeeds where the attribute is not enforced (Wine run as
   // root); Windows refuses to create over it, and so does this.
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
-    throw CreateFailure(path, ERROR_ACCESS_DENIED);
+    throw CreateFailure(notes_path, ERROR_ACCESS_DENIED);
   }
   // Opened as creating it would open it: another program holding it open makes this fail.
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -186,7 +197,7 @@ std::optional<Hasher> HashFileToReplace(const std::wstring& path) {
   if (!file) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
-    throw CreateFailure(path, error);
+    throw CreateFailure(notes_path, error);
   }
   Hasher hasher;
   std::string chunk(64 * 1024, '\0');
@@ -211,6 +222,95 @@ std::wstring KeepAside(const std::wstring& path, const wchar_t* reason) {
   }
 }
 
+// The file that writing the path reaches: where the notes file is a link, the file it leads to,
+// so that the save replaces that file and leaves the link in place, as editors do. The path
+// itself when nothing is there yet or the name is a folder's.
+std::wstring FileBehind(const std::wstring& path) {
+  UniqueFile file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return path;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return path;
+  }
+  const DWORD needed = GetFinalPathNameByHandleW(file.get(), nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (needed == 0) return path;
+  std::wstring final_path(needed, L'\0');
+  const DWORD length =
+      GetFinalPathNameByHandleW(file.get(), final_path.data(), needed, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= needed) return path;
+  final_path.resize(length);
+  // "\\?\C:\..." and "\\?\UNC\server\..." back to the forms every other call takes.
+  if (final_path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + final_path.substr(8);
+  if (final_path.compare(0, 4, L"\\\\?\\") == 0) return final_path.substr(4);
+  return final_path;
+}
+
+// Held by a save from its look at the file on disk until the new file has taken its place, so
+// that two copies of the program ending together cannot both find the file they loaded and
+// replace each other's notes unseen: the second waits, then finds the first one's file and keeps
+// it aside. The lock is "<notes name>.lock", open without sharing and gone once closed.
+class SaveLock {
+ public:
+  explicit SaveLock(const std::wstring& notes_path) {
+    const std::wstring lock_path = notes_path + L".lock";
+    const DWORD start = GetTickCount();
+    for (;;) {
+      file_.reset(CreateFileW(lock_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+      if (file_) return;
+      const DWORD error = GetLastError();
+      // Another save holds it, or has just let go of it and the file is on its way out.
+      const bool held = error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && IsExistingFile(lock_path));
+      // The folder's own refusal is what creating the notes file itself would meet.
+      if (!held) throw CreateFailure(notes_path, error);
+      if (GetTickCount() - start >= kLockWaitMs) throw CreateFailure(notes_path, ERROR_SHARING_VIOLATION);
+      Sleep(50);
+    }
+  }
+
+ private:
+  UniqueFile file_;
+};
+
+// The new file takes the notes file's place. Over an existing file ReplaceFileW keeps what the
+// system keeps of a replaced file (its security, its creation time); the attributes the user
+// gave the file are set on the new one first, since not every system carries them over.
+// Returns the system's error code, zero on success.
+DWORD PutInPlace(const std::wstring& temporary, const std::wstring& target, DWORD attributes, bool replace) {
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    SetFileAttributesW(temporary.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+  }
+  if (replace &&
+      ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return 0;
+  }
+  // Nothing to replace (it is kept aside, or there was none), or the replace was refused
+  // without touching either file.
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  return GetLastError();
+}
+
+// "<folder>\<notes name>.rescued-YYYYMMDD-HHMMSS[-n]" in the user's temporary folder, made new.
+std::wstring RescuePath(const std::wstring& notes_path, UniqueFile& file) {
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) throw CreateFailure(L"%TEMP%", GetLastError());
+  const std::size_t slash = notes_path.find_last_of(L"\\/:");
+  const std::wstring name = slash == std::wstring::npos ? notes_path : notes_path.substr(slash + 1);
+  const std::wstring stem = std::wstring(folder, length) + name + L".rescued-" + Timestamp();
+  for (unsigned n = 1;; ++n) {
+    std::wstring candidate = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n));
+    // CREATE_NEW: an earlier rescued file is never replaced.
+    file.reset(CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return candidate;
+    const DWORD error = GetLastError();
+    if (!AlreadyExists(error) || n == 1000) throw CreateFailure(candidate, error);
+  }
+}
+
 }  // namespace
 
 NotesFile::NotesFile(std::wstring path, Writer writer)
@@ -228,7 +328,7 @@ std::optional<std::wstring> NotesFile::Load() {
 
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size)) throw OpenFailure(path_, GetLastError());
-  if (size.QuadPart > INT_MAX) throw OpenFailure(path_, ERROR_FILE_TOO_LARGE);
+  if (static_cast<std::uint64_t>(size.QuadPart) > kLargestNotesFile) throw OpenFailure(path_, ERROR_FILE_TOO_LARGE);
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   if (!bytes.empty()) {
     DWORD read = 0;
@@ -262,9 +362,14 @@ void NotesFile::Save(std::wstring_view text) {
   hasher.Add(bytes.data(), bytes.size());
   const Fingerprint written{hasher.Size(), hasher.Hash()};
 
+  const SaveLock lock(path_);
+  const std::wstring target = FileBehind(path_);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+
   // Notes this run has not shown are kept, unless they are what is about to be written anyway.
   const wchar_t* keep_as = nullptr;
-  if (const std::optional<Hasher> current = HashFileToReplace(path_)) {
+  const std::optional<Hasher> current = HashFileToReplace(target, path_);
+  if (current) {
     const Fingerprint on_disk{current->Size(), current->Hash()};
     if (!(on_disk == written)) {
       if (seen_ == Seen::kUnknown) {
@@ -275,7 +380,7 @@ void NotesFile::Save(std::wstring_view text) {
     }
   }
 
-  TemporaryFile temporary(path_);
+  TemporaryFile temporary(target, path_);
   if (!bytes.empty()) {
     const DWORD size = static_cast<DWORD>(bytes.size());
     if (writer_(temporary.Handle(), bytes.data(), size) != size) throw Exception(L"Stream write error");
@@ -283,15 +388,34 @@ void NotesFile::Save(std::wstring_view text) {
   if (!FlushFileBuffers(temporary.Handle())) throw Exception(L"Stream write error");
   temporary.Close();
 
-  const std::wstring kept = keep_as != nullptr ? KeepAside(path_, keep_as) : std::wstring();
-  if (!MoveFileExW(temporary.Path().c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
-    if (!kept.empty()) MoveFileExW(kept.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH);
+  const std::wstring kept = keep_as != nullptr ? KeepAside(target, keep_as) : std::wstring();
+  if (const DWORD error = PutInPlace(temporary.Path(), target, attributes, current && kept.empty())) {
+    if (!kept.empty()) MoveFileExW(kept.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     throw CreateFailure(path_, error);
   }
   temporary.Committed();
   loaded_ = written;
   seen_ = Seen::kLoaded;
+}
+
+std::wstring NotesFile::Rescue(std::wstring_view text) {
+  if (text.size() > INT_MAX / 4) throw Exception(L"Stream write error");
+  const std::string bytes = EncodeForFile(text);
+  UniqueFile file;
+  const std::wstring rescue_path = RescuePath(path_, file);
+  bool whole = true;
+  if (!bytes.empty()) {
+    const DWORD size = static_cast<DWORD>(bytes.size());
+    whole = writer_(file.get(), bytes.data(), size) == size;
+  }
+  whole = whole && FlushFileBuffers(file.get());
+  file.reset();
+  if (!whole) {
+    // Part of the notes under that name would pass for all of them.
+    DeleteFileW(rescue_path.c_str());
+    throw Exception(L"Stream write error");
+  }
+  return rescue_path;
 }
 
 }  // namespace tk

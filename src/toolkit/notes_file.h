@@ -25,7 +25,16 @@ namespace tk {
 // "<name>.changed-YYYYMMDD-HHMMSS" (local time; "-2", "-3"... added rather than replace an earlier
 // kept file); nothing is kept when the file already holds exactly the bytes being written. The
 // new text goes to "<name>.<process id>.tmp" in the same folder, which replaces the notes file
-// only once it holds the whole text: a failed save leaves the notes file as it was.
+// only once it holds the whole text: a failed save leaves the notes file as it was. The
+// replaced file's attributes (hidden, system, archive) stay; where the notes file is a link,
+// the file it leads to is the one replaced and kept aside, and the link stays.
+//
+// Two copies of the program saving at once: a save holds "<name>.lock" (open without sharing,
+// gone once closed) from its look at the file on disk until the new file is in place. Another
+// save waits for it up to three seconds, then fails with the notes file's sharing violation.
+//
+// A file over 64 MB is not loaded (the pad could not give it back whole; see notes_file.cpp)
+// and so is kept aside at the first save.
 //
 // Failures are tk::Exception with these messages:
 //   "Cannot open file \"<full path>\". <system text>"    Load: the file cannot be opened, is
@@ -38,6 +47,7 @@ namespace tk {
 //                                                        or the kept copy's path when the
 //                                                        notes file cannot be renamed to it
 //   "Stream write error"                                 Save: the write fell short
+// Rescue() fails with the create failure of the rescue file's path or "Stream write error".
 class NotesFile {
  public:
   // The one write of a save: writes `size` bytes to `file` and returns how many it wrote.
@@ -61,6 +71,12 @@ class NotesFile {
   // Writes the pad's whole text. After success the written file counts as loaded, so saving
   // again in the same run keeps nothing aside.
   void Save(std::wstring_view text);
+
+  // For a save that failed: writes the text, encoded as a save would, to a new file
+  // "<name>.rescued-YYYYMMDD-HHMMSS" ("-2", "-3"... added rather than replace an earlier one) in
+  // the user's temporary folder, and returns that file's full path. Leaves the notes file and
+  // what this object knows of it alone. A rescue that fails midway leaves no file.
+  std::wstring Rescue(std::wstring_view text);
 
  private:
   struct Fingerprint {

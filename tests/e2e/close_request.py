@@ -2,9 +2,12 @@
 """A close request ends the program like "关闭程序": it writes the setting and the notes beside
 the program and ends it with exit code 0. Sent to the bar window, sent to the hidden
 application window, and typed as Alt+F4 on the bar. A notes file whose bytes the pad cannot give
-back is found byte for byte beside the program after such an end without an edit."""
+back is found byte for byte beside the program after such an end without an edit. Where the
+notes file is a link to a file elsewhere, the save writes that file and the link stays."""
 
 import os
+import shutil
+import tempfile
 import time
 
 import harness as h
@@ -76,8 +79,38 @@ def unexact_notes_are_kept(case, what, original, saved):
                "folder holds %s" % prog.files())
 
 
+def notes_behind_a_link(case):
+    # The notes kept in another folder (a synced one, say), linked from beside the program.
+    elsewhere = tempfile.mkdtemp(prefix=h.TEMP_PREFIX)
+    try:
+        target = os.path.join(elsewhere, "notes.txt")
+        notes = b"\xd6\xd0\xce\xc4 2300\r\n"  # "中文 2300" in code page 936
+        with open(target, "wb") as f:
+            f.write(notes)
+        prog = case.program()
+        prog.keep_portal_closed()
+        os.symlink(target, prog.file_path(h.NOTES_FILE))
+        prog.start()
+        case.require(prog.wait_bar(timeout=30).get("found") == 1, "link: the bar comes into view")
+        case.require(h.driver("post", h.BAR_CLASS, "--exe", prog.path, "WM_CLOSE").ok, "link: the request is made")
+        code = prog.wait_exit(15)
+        case.check(code == 0, "link: the program ends with exit code 0", "exit code %s" % code)
+        link = prog.file_path(h.NOTES_FILE)
+        case.check(os.path.islink(link) and os.readlink(link) == target,
+                   "link: %s is still the link to the notes elsewhere" % h.NOTES_FILE,
+                   "a link: %s" % os.path.islink(link))
+        with open(target, "rb") as f:
+            saved = f.read()
+        case.check(saved == notes and sorted(os.listdir(elsewhere)) == ["notes.txt"],
+                   "link: the file it leads to holds the notes, and nothing else is left beside it",
+                   "%r, folder holds %s" % (saved, sorted(os.listdir(elsewhere))))
+    finally:
+        shutil.rmtree(elsewhere, ignore_errors=True)
+
+
 def main(case):
     case.server(body="2345.67R|5678.90U")
+    notes_behind_a_link(case)
     close_via(case, "WM_CLOSE to the bar", post_close(h.BAR_CLASS))
     close_via(case, "WM_CLOSE to the application window", post_close(h.APP_CLASS))
     close_via(case, "Alt+F4 on the bar", alt_f4)

@@ -20,6 +20,7 @@ check passed. Screenshots and logs go to <build>/tests/e2e/artifacts/<name>/; th
 removed after a passing run unless TICKER_KEEP_ARTIFACTS=1, and kept after a failing one.
 """
 
+import glob
 import json
 import os
 import re
@@ -251,6 +252,35 @@ def icon_centre(icon):
 def windows_path(path):
     """The path as the program sees it under Wine: Z: and backslashes."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def unix_path(path):
+    """Where a Windows path of the program's (a drive letter and backslashes) lies on this
+    machine: through the prefix's drive links."""
+    drive, rest = path[:2].lower(), path[2:].lstrip("\\").replace("\\", "/")
+    return os.path.join(wine_environment()["WINEPREFIX"], "dosdevices", drive, rest)
+
+
+RESCUED_SENTENCE = re.compile(r' The notes have been saved to "([^"]*)" instead\.$')
+
+
+def rescued_notes(report):
+    """The rescue file that a report names ("... The notes have been saved to "<path>" instead."),
+    as (the report without that sentence, the Windows path, the path here); None when it names
+    none."""
+    m = RESCUED_SENTENCE.search(report)
+    if not m:
+        return None
+    return report[:m.start()], m.group(1), unix_path(m.group(1))
+
+
+def rescue_files():
+    """The rescue files of notes in the users' temporary folders of the prefix, as paths here."""
+    users = os.path.join(wine_environment()["WINEPREFIX"], "drive_c", "users")
+    found = set()
+    for temp in ("Temp", os.path.join("AppData", "Local", "Temp")):
+        found.update(glob.glob(os.path.join(users, "*", temp, NOTES_FILE + ".rescued-*")))
+    return found
 
 
 def park_pointer(x=1900, y=1060):

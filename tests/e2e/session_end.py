@@ -2,7 +2,9 @@
 """Windows ending the session: the program lets it end (it answers the query with 1), its tray
 icon leaves the shell's tray when its window is told that the session ends, and the application
 window, told the same, saves the setting and the notes without a word and ends the process.
-A session end called off (wParam 0) ends the run as a close request does: saved as well."""
+A session end called off (wParam 0) ends the run as a close request does: saved as well. With
+a folder named qorla.txt in the way, the session still ends without a word, and the notes are
+in a new rescue file in the temporary folder."""
 
 import os
 import time
@@ -58,6 +60,27 @@ def main(case):
                "exit code %s, %.2f s after the message" % (code, time.time() - t0))
     case.check(prog.read(h.SETTINGS_FILE) == h.settings_bytes(False) and prog.read(h.NOTES_FILE) == h.INITIAL_NOTES,
                "called off: the setting and the notes are saved", "folder holds %s" % prog.files())
+
+    # The notes cannot be written beside the program.
+    prog = case.program()
+    os.mkdir(prog.file_path(h.NOTES_FILE))
+    prog.start()
+    bar = prog.wait_bar(timeout=30)
+    case.require(bar.get("found") == 1, "notes in the way: the bar comes into view")
+    rescues_before = h.rescue_files()
+    h.driver("send", h.APP_CLASS, "--exe", prog.path, "WM_ENDSESSION", 1, 0)
+    code = prog.wait_exit(10)
+    case.check(code == 0, "notes in the way: the session's end ends the program at once, with exit code 0",
+               "exit code %s" % code)
+    rescued = sorted(h.rescue_files() - rescues_before)
+    contents = []
+    for path in rescued:
+        with open(path, "rb") as f:
+            contents.append(f.read())
+        os.remove(path)
+    case.check(contents == [h.INITIAL_NOTES], "notes in the way: one new rescue file holds the pad's text",
+               "%s" % rescued)
+    case.check(prog.read(h.SETTINGS_FILE) == h.settings_bytes(False), "notes in the way: the setting is saved")
 
 
 h.run("session_end", main)

@@ -8,9 +8,12 @@
 #include <cwchar>
 #include <cwctype>
 #include <functional>
+#include <chrono>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "toolkit/exception.h"
@@ -513,6 +516,50 @@ TEST_F(notes_file, SecondCopySavingFirstDoesNotLoseItsNotes) {
   EXPECT_EQ(Kept(contents, L"changed"), std::vector<std::string>{"second copy's notes"});
 }
 
+TEST_F(notes_file, SaveWaitsForAnotherCopysSaveAndKeepsWhatThatOneWrote) {
+  ASSERT_TRUE(WriteBytes(path_, "shared start"));
+  tk::NotesFile second(path_);
+  ASSERT_EQ(second.Load(), L"shared start");
+
+  // The first copy is between its look at the file and its replace: it holds the lock, and
+  // puts its file in place only after the second has begun to save.
+  const std::wstring lock_path = path_ + L".lock";
+  HANDLE lock =
+      CreateFileW(lock_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  std::thread first([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    WriteBytes(path_, "first copy's notes");
+    CloseHandle(lock);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  second.Save(L"second copy's notes");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  first.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(300)) << "the save waits for the lock";
+  const auto contents = Folder();
+  EXPECT_EQ(contents.size(), 2u) << "the lock is gone with the save";
+  EXPECT_EQ(contents.at(L"qorla.txt"), "second copy's notes");
+  EXPECT_EQ(Kept(contents, L"changed"), std::vector<std::string>{"first copy's notes"});
+}
+
+TEST_F(notes_file, LockHeldTooLongFailsTheSaveAndLeavesTheFile) {
+  ASSERT_TRUE(WriteBytes(path_, "old"));
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), L"old");
+  HANDLE lock = CreateFileW((path_ + L".lock").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(MessageOf([&] { notes.Save(L"new"); }),
+            L"Cannot create file \"" + path_ + L"\". " + SystemText(ERROR_SHARING_VIOLATION));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(2500));
+  EXPECT_LT(waited, std::chrono::milliseconds(10000)) << "the wait is bounded";
+  CloseHandle(lock);
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "old"}}));
+}
+
 TEST_F(notes_file, ChangeOfSameSizeIsSeen) {
   ASSERT_TRUE(WriteBytes(path_, "abc"));
   tk::NotesFile notes(path_);
@@ -561,6 +608,88 @@ TEST_F(notes_file, NothingIsKeptWhenNothingWouldBeLost) {
     notes.Save(L"pad text, saved again");
     EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "pad text, saved again"}}));
   }
+}
+
+TEST_F(notes_file, SaveKeepsTheFilesAttributes) {
+  ASSERT_TRUE(WriteBytes(path_, "old"));
+  ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_EQ(GetFileAttributesW(path_.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM})
+      << "the file system keeps these attributes";
+  tk::NotesFile notes(path_);
+  ASSERT_EQ(notes.Load(), L"old");
+  notes.Save(L"new");
+  EXPECT_EQ(ReadBytes(path_), "new");
+  EXPECT_EQ(GetFileAttributesW(path_.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+}
+
+TEST_F(notes_file, FileTooLargeForThePadIsNotLoadedAndKeptAtTheSave) {
+  // Sparse: the size is set, no byte is written.
+  HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER size;
+  size.QuadPart = 64ll * 1024 * 1024 + 1;
+  ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+  CloseHandle(file);
+
+  tk::NotesFile notes(path_);
+  EXPECT_EQ(MessageOf([&] { notes.Load(); }),
+            L"Cannot open file \"" + path_ + L"\". " + SystemText(ERROR_FILE_TOO_LARGE));
+  notes.Save(L"initial lines");
+  EXPECT_EQ(ReadBytes(path_), "initial lines");
+  std::vector<std::wstring> kept;
+  for (const auto& [name, bytes] : Folder()) {
+    if (IsKeptName(name, L"unloaded")) kept.push_back(name);
+  }
+  ASSERT_EQ(kept.size(), 1u);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW((folder_.Path() + kept[0]).c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, 64u * 1024 * 1024 + 1);
+}
+
+// ---- When the notes cannot be written beside the program ----
+
+TEST_F(notes_file, RescueWritesANewFileInTheTemporaryFolderEachTime) {
+  wchar_t temp[MAX_PATH + 1];
+  const std::wstring folder(temp, GetTempPathW(MAX_PATH + 1, temp));
+  tk::NotesFile notes(path_);
+  std::vector<std::wstring> rescued;
+  rescued.push_back(notes.Rescue(L"买入 2300\r\n"));
+  rescued.push_back(notes.Rescue(L"金价 \U0001F600"));
+  for (const std::wstring& path : rescued) {
+    const std::wstring name = path.substr(folder.size());
+    EXPECT_EQ(path.substr(0, folder.size()), folder) << "in the temporary folder";
+    EXPECT_TRUE(IsKeptName(name, L"rescued")) << std::string(name.begin(), name.end());
+  }
+  EXPECT_NE(rescued[0], rescued[1]) << "the second rescue does not replace the first";
+  EXPECT_EQ(ReadBytes(rescued[0]), "\xC2\xF2\xC8\xEB 2300\r\n") << "in the code page, as a save writes it";
+  EXPECT_EQ(ReadBytes(rescued[1]), "\xEF\xBB\xBF\xE9\x87\x91\xE4\xBB\xB7 \xF0\x9F\x98\x80");
+  EXPECT_EQ(tk::NotesFile(rescued[1]).Load(), L"金价 \U0001F600") << "the next run could load it";
+  EXPECT_TRUE(Folder().empty()) << "nothing beside the notes file";
+  for (const std::wstring& path : rescued) DeleteFileW(path.c_str());
+
+  tk::NotesFile full_disk(path_, [](HANDLE, const char*, DWORD) -> DWORD { return 0; });
+  std::wstring failed_path;
+  EXPECT_EQ(MessageOf([&] { failed_path = full_disk.Rescue(L"text"); }), L"Stream write error");
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"qorla.txt.rescued-*").c_str(), &data);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a rescue that failed leaves no file";
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}
+
+TEST_F(notes_file, OutOfMemoryDuringTheSaveLeavesTheFileAndIsToldInWords) {
+  ASSERT_TRUE(WriteBytes(path_, "old"));
+  tk::NotesFile notes(path_, [](HANDLE, const char*, DWORD) -> DWORD { throw std::bad_alloc(); });
+  ASSERT_EQ(notes.Load(), L"old");
+  std::wstring message;
+  try {
+    notes.Save(L"new");
+  } catch (...) {
+    message = tk::CurrentExceptionMessage();
+  }
+  EXPECT_EQ(message, L"Out of memory");
+  EXPECT_EQ(Folder(), (std::map<std::wstring, std::string>{{L"qorla.txt", "old"}}));
 }
 
 // ---- Characters the code page cannot hold ----
