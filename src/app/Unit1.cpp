@@ -2,13 +2,11 @@
 
 #include <shellapi.h>
 
-#include <optional>
 #include <vector>
 
 #include "app/Unit2.h"
 #include "app/site_hosts.h"
 #include "core/docking.h"
-#include "core/error_text.h"
 #include "core/quote_reply.h"
 #include "toolkit/anti_freeze.h"
 #include "toolkit/application.h"
@@ -31,9 +29,6 @@ constexpr int kMostRefreshesRunning = 2;
 std::unique_ptr<tk::TFont> CaptionFont(int height) {
   return std::make_unique<tk::TFont>(L"宋体", height, GB2312_CHARSET, kCaptionColor);
 }
-
-// A message as a sentence of a longer report: ends with a period.
-std::wstring Sentence(const std::wstring& message) { return tk::ToWide(core::ErrorReportText(tk::ToU16(message))); }
 
 const std::u16string& ItemAt(const std::vector<std::u16string>& items, size_t index) {
   if (index >= items.size()) throw tk::Exception(L"List index out of bounds (" + std::to_wstring(index) + L")");
@@ -124,7 +119,7 @@ void TForm1::FormCreate(tk::TObject*) {
   // Windows ending the session saves like "关闭程序", but shows nothing that would hold it up.
   Application->OnEndSession = [this] {
     try {
-      SaveSettingAndNotes();
+      Form2->SaveState();
     } catch (...) {
     }
   };
@@ -187,16 +182,10 @@ void TForm1::ShowQuoteReply(const std::u16string& reply) {
   silver->SetCaption(tk::ToWide(ItemAt(items, 1)));
 }
 
-void TForm1::Image1DblClick(tk::TObject*) {
-  Form2->Show();
-  Form2->WebBrowser1->Navigate(HomePage());
-}
+void TForm1::Image1DblClick(tk::TObject*) { Form2->ShowHomePage(); }
 
 void TForm1::Timer3Timer(tk::TObject*) {
-  if (!Form2->CheckBox1->Checked()) {
-    Form2->Show();
-    Form2->WebBrowser1->Navigate(HomePage());
-  }
+  if (!Form2->CheckBox1->Checked()) Form2->ShowHomePage();
   // Last: a failure above leaves the pop-up to be tried again at the next tick.
   Timer3->SetEnabled(false);
 }
@@ -205,56 +194,8 @@ void TForm1::N3Click(tk::TObject*) {
   ShellExecuteW(nullptr, L"open", HomePage().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void TForm1::SaveSettingAndNotes() {
-  // Each file is tried on its own: a setting that cannot be written must not cost the notes.
-  std::vector<std::wstring> failures;
-  try {
-    const bool checked = Form2->CheckBox1->Checked();
-    if (GoldCfg) {
-      GoldCfg->WriteBool(L"ShowForm", L"Show", checked);
-      GoldCfg.reset();  // the release writes the file out
-    } else {
-      // Released by an earlier attempt whose notes save failed: write through a fresh one.
-      tk::TIniFile settings(SettingsPath());
-      settings.WriteBool(L"ShowForm", L"Show", checked);
-    }
-  } catch (...) {
-    failures.push_back(tk::CurrentExceptionMessage());
-  }
-  if (std::optional<std::wstring> lost = SaveNotes()) failures.push_back(*lost);
-  if (failures.empty()) return;
-  // One report naming every file that failed, each message a sentence of its own.
-  std::wstring report;
-  for (size_t i = 0; i < failures.size(); ++i) {
-    if (i > 0) report += L"\r\n";
-    report += i + 1 < failures.size() ? Sentence(failures[i]) : failures[i];
-  }
-  throw tk::Exception(report);
-}
-
-std::optional<std::wstring> TForm1::SaveNotes() {
-  std::optional<std::wstring> text;
-  std::wstring failure;
-  try {
-    text = Form2->Memo1->Text();
-    Form2->Notes().Save(*text);
-    return std::nullopt;
-  } catch (...) {
-    failure = tk::CurrentExceptionMessage();
-  }
-  // Not beside the program: then in the user's temporary folder, where the user can fetch them.
-  try {
-    if (!text) throw tk::Exception(L"The pad's text could not be read");
-    const std::wstring rescued = Form2->Notes().Rescue(*text);
-    return Sentence(failure) + L" The notes have been saved to \"" + rescued + L"\" instead";
-  } catch (...) {
-    return Sentence(failure) + L" Saving them to the temporary folder failed as well: " +
-           Sentence(tk::CurrentExceptionMessage()) + L" The notes of this run are lost";
-  }
-}
-
 void TForm1::N2Click(tk::TObject*) {
-  SaveSettingAndNotes();
+  Form2->SaveState();
   EndRun();
 }
 
@@ -309,7 +250,7 @@ LRESULT TForm1::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     if (closing_) return 0;
     closing_ = true;
     try {
-      SaveSettingAndNotes();
+      Form2->SaveState();
     } catch (...) {
       Application->HandleException();
     }

@@ -2,7 +2,6 @@
 // TForm1: the always-on-top quote bar, the main form.
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "toolkit/form.h"
@@ -69,14 +68,6 @@ class TForm1 : public tk::TForm {
  private:
   void WMMoving(RECT* proposed);
   void ShowQuoteReply(const std::u16string& reply);
-  // The shutdown sequence of "关闭程序": setting and its release, then notes, each tried on its
-  // own. Throws one error naming every file that failed, and where notes that could not be
-  // written beside the program went instead.
-  void SaveSettingAndNotes();
-  // Saves the pad's text beside the program, or else rescues it to the temporary folder. Nothing
-  // when saved; else the report's sentence: the failure and where the notes are, or that they
-  // are lost.
-  std::optional<std::wstring> SaveNotes();
   // Asks the run to end; no quote request holds it up any more.
   void EndRun();
 

@@ -1,6 +1,11 @@
 #include "app/Unit2.h"
 
+#include <vector>
+
 #include "app/site_hosts.h"
+#include "core/error_text.h"
+#include "toolkit/exception.h"
+#include "toolkit/text.h"
 #include "toolkit/program_files.h"
 
 TForm2* Form2 = nullptr;
@@ -9,6 +14,9 @@ std::unique_ptr<tk::TIniFile> GoldCfg;
 namespace {
 
 std::wstring SitePage(const wchar_t* path) { return HomePage() + path; }
+
+// A message as a sentence of a longer report: ends with a period.
+std::wstring Sentence(const std::wstring& message) { return tk::ToWide(core::ErrorReportText(tk::ToU16(message))); }
 
 // The pad's text until a notes file replaces it; the notice page follows line 2 directly.
 std::wstring InitialNotes() {
@@ -85,9 +93,11 @@ void TForm2::ReadLayout() {
 }
 
 void TForm2::FormCreate(tk::TObject*) {
-  GoldCfg = std::make_unique<tk::TIniFile>(SettingsPath());
-  Form2->CheckBox1->SetChecked(GoldCfg->ReadBool(L"ShowForm", L"Show", false));
+  // The notes file's object comes first, touching nothing on disk: should the steps below fail,
+  // the shutdown still has it, and it counts a file it never read as not loaded.
   notes_ = std::make_unique<tk::NotesFile>(NotesPath());
+  GoldCfg = std::make_unique<tk::TIniFile>(SettingsPath());
+  CheckBox1->SetChecked(GoldCfg->ReadBool(L"ShowForm", L"Show", false));
   std::optional<std::wstring> text = notes_->Load();
   // Whatever fails from here on (the pad refusing the text, the window or the browser control
   // that the pad's first use brings about) leaves the file counting as not loaded: the pad may
@@ -110,6 +120,11 @@ void TForm2::OpenLink(const std::wstring& address) {
   WebBrowser1->Navigate(address);
 }
 
+void TForm2::ShowHomePage() {
+  Show();
+  WebBrowser1->Navigate(HomePage());
+}
+
 void TForm2::GoldWebClick(tk::TObject*) { OpenLink(HomePage()); }
 void TForm2::GPriceWebClick(tk::TObject*) { OpenLink(SitePage(L"/html/hjjg.html")); }
 void TForm2::SPriceWebClick(tk::TObject*) { OpenLink(SitePage(L"/html/byjg.html")); }
@@ -122,10 +137,62 @@ void TForm2::memoClick(tk::TObject*) { Memo1->SetVisible(true); }
 // Bound to no control: the outside web directory, given as a bare host.
 void TForm2::Button1Click(tk::TObject*) { WebBrowser1->Navigate(app::kDirectoryHost); }
 
+void TForm2::SaveState() {
+  // Each file is tried on its own: a setting that cannot be written must not cost the notes.
+  std::vector<std::wstring> failures;
+  try {
+    SaveSetting();
+  } catch (...) {
+    failures.push_back(tk::CurrentExceptionMessage());
+  }
+  if (std::optional<std::wstring> lost = SaveNotes()) failures.push_back(*lost);
+  if (failures.empty()) return;
+  // One report naming every file that failed, each message a sentence of its own.
+  std::wstring report;
+  for (size_t i = 0; i < failures.size(); ++i) {
+    if (i > 0) report += L"\r\n";
+    report += i + 1 < failures.size() ? Sentence(failures[i]) : failures[i];
+  }
+  throw tk::Exception(report);
+}
+
+void TForm2::SaveSetting() {
+  const bool checked = CheckBox1->Checked();
+  if (GoldCfg) {
+    GoldCfg->WriteBool(L"ShowForm", L"Show", checked);
+    GoldCfg.reset();  // the release writes the file out
+  } else {
+    // Released by an earlier attempt whose notes save failed: write through a fresh one.
+    tk::TIniFile settings(SettingsPath());
+    settings.WriteBool(L"ShowForm", L"Show", checked);
+  }
+}
+
+std::optional<std::wstring> TForm2::SaveNotes() {
+  std::optional<std::wstring> text;
+  std::wstring failure;
+  try {
+    text = Memo1->Text();
+    notes_->Save(*text);
+    return std::nullopt;
+  } catch (...) {
+    failure = tk::CurrentExceptionMessage();
+  }
+  // Not beside the program: then in the user's temporary folder, where the user can fetch them.
+  try {
+    if (!text) throw tk::Exception(L"The pad's text could not be read");
+    const std::wstring rescued = notes_->Rescue(*text);
+    return Sentence(failure) + L" The notes have been saved to \"" + rescued + L"\" instead";
+  } catch (...) {
+    return Sentence(failure) + L" Saving them to the temporary folder failed as well: " +
+           Sentence(tk::CurrentExceptionMessage()) + L" The notes of this run are lost";
+  }
+}
+
 void TForm2::WMSysCommand(WPARAM command, LPARAM lp) {
   // Minimising hides the portal instead; it never shows as a minimised window.
   if ((command & 0xFFF0) == SC_MINIMIZE) {
-    Form2->Close();
+    Close();
     return;
   }
   DefaultHandler(WM_SYSCOMMAND, command, lp);

@@ -2,6 +2,7 @@
 // TForm2: the portal window with the embedded browser, the eight picture links, the notes
 // pad and the check box; created hidden at start-up, hidden (never destroyed) when closed.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "toolkit/check_box.h"
@@ -42,8 +43,13 @@ class TForm2 : public tk::TForm {
   void FormCreate(tk::TObject* Sender);
   void memoClick(tk::TObject* Sender);
 
-  // The notes file as this run found it, so the save can protect what it did not load.
-  tk::NotesFile& Notes() { return *notes_; }
+  // Brings the portal to the front showing the maker's home page; the pad keeps its visibility.
+  void ShowHomePage();
+  // The shutdown's saves: the check box's state into GoldCfg and its release, then the pad's
+  // text into the notes file, each tried on its own. Notes that cannot be written beside the
+  // program go to the temporary folder. Throws one error naming every file that failed and
+  // where the notes went instead.
+  void SaveState();
 
  protected:
   void ReadLayout() override;
@@ -55,6 +61,11 @@ class TForm2 : public tk::TForm {
   void WMSysCommand(WPARAM command, LPARAM lp);
   // The seven web links: hide the pad, then open the address.
   void OpenLink(const std::wstring& address);
+  void SaveSetting();
+  // Saves the pad's text beside the program, or else rescues it to the temporary folder. Nothing
+  // when saved; else the report's sentence: the failure and where the notes are, or that they
+  // are lost.
+  std::optional<std::wstring> SaveNotes();
 
   std::unique_ptr<tk::NotesFile> notes_;
 };

@@ -246,9 +246,10 @@ class TIdHTTP::Request {
     }
   }
 
+  // Feeds the reader until the reply is whole or has failed.
   void Read(core::HttpReplyReader& reader) {
     using Step = core::HttpReplyReader::Step;
-    bool probing = false;
+    bool probing = false;  // a reply without a body waits for stray bytes, since probe_started
     ULONGLONG probe_started = 0;
     while (reader.CurrentStep() == Step::kNeedBytes || reader.CurrentStep() == Step::kNeedProbe) {
       if (reader.CurrentStep() == Step::kNeedProbe && !probing) {
@@ -257,41 +258,54 @@ class TIdHTTP::Request {
       }
       std::optional<std::size_t> received = pending_ ? std::nullopt : StartReceive();
       if (!received) {
-        // A reply without a body gets 100 ms for bytes to show up, unpumped.
-        const ULONGLONG waited = probing ? GetTickCount64() - probe_started : 0;
-        const unsigned limit =
-            probing ? static_cast<unsigned>(kProbeMs - std::min<ULONGLONG>(waited, kProbeMs)) : kReadWaitMs;
-        if (probing) {
-          if (WaitFor(event_.get(), limit) == WaitResult::kTimedOut) {
-            AbandonReceive();
-            reader.ProbeTimedOut();
-            continue;
-          }
-        } else {
-          const WaitResult outcome = WaitPumping(event_.get(), limit, [this] { return !ClosedLocally(); });
-          if (outcome == WaitResult::kStopped) {
-            AbandonReceive();
-            reader.FeedLocalClose();
-            continue;
-          }
-          if (outcome == WaitResult::kTimedOut) {
-            PumpThenCheck(reader);
-            continue;
-          }
-        }
-        received = FinishReceive();
+        received = probing ? AwaitProbe(reader, probe_started) : AwaitBytes(reader);
+        if (!received) continue;  // the reader knows why nothing came, or the pump had its turn
       }
       if (*received == 0) {
         reader.FeedClose();
         continue;
       }
       probing = false;
-      const std::uint64_t body_before = reader.BodyBytesSeen();
-      reader.Feed(std::string_view(block_.data(), *received));
-      // A server that never lets the socket run dry would otherwise keep the
-      // windows waiting: when data wins the wait, messages get their turn here.
-      if (reader.BodyBytesSeen() != body_before || WindowMessagesWaiting()) PumpThenCheck(reader);
+      Deliver(reader, *received);
     }
+  }
+
+  // A reply without a body gets 100 ms for bytes to show up, unpumped. The bytes received, or
+  // nothing once the time is up (the reader is told).
+  std::optional<std::size_t> AwaitProbe(core::HttpReplyReader& reader, ULONGLONG started) {
+    const ULONGLONG waited = GetTickCount64() - started;
+    const unsigned limit = static_cast<unsigned>(kProbeMs - std::min<ULONGLONG>(waited, kProbeMs));
+    if (WaitFor(event_.get(), limit) == WaitResult::kTimedOut) {
+      AbandonReceive();
+      reader.ProbeTimedOut();
+      return std::nullopt;
+    }
+    return FinishReceive();
+  }
+
+  // Waits for the pending receive, pumping. The bytes received, or nothing: after a local close
+  // (the reader is told), or after a wait without news (the pump has had its turn).
+  std::optional<std::size_t> AwaitBytes(core::HttpReplyReader& reader) {
+    switch (WaitPumping(event_.get(), kReadWaitMs, [this] { return !ClosedLocally(); })) {
+      case WaitResult::kStopped:
+        AbandonReceive();
+        reader.FeedLocalClose();
+        return std::nullopt;
+      case WaitResult::kTimedOut:
+        PumpThenCheck(reader);
+        return std::nullopt;
+      case WaitResult::kSignalled:
+        break;
+    }
+    return FinishReceive();
+  }
+
+  void Deliver(core::HttpReplyReader& reader, std::size_t received) {
+    const std::uint64_t body_before = reader.BodyBytesSeen();
+    reader.Feed(std::string_view(block_.data(), received));
+    // A server that never lets the socket run dry would otherwise keep the
+    // windows waiting: when data wins the wait, messages get their turn here.
+    if (reader.BodyBytesSeen() != body_before || WindowMessagesWaiting()) PumpThenCheck(reader);
   }
 
   // A Disconnect inside the pump ends the request: what had not arrived
