@@ -31,6 +31,8 @@ class TControl : public TComponent {
 
   TForm* Parent() const { return parent_; }
   void Invalidate() const;
+  // Draws its rectangle of the form now when the form shows, else asks for a paint.
+  void Repaint() const;
 
   // The form calls these as it routes mouse input.
   virtual void Click() {
