@@ -75,8 +75,15 @@ void TApplication::DestroyForms() {
 
 void TApplication::Run() {
   if (main_form_) main_form_->SetVisible(true);
+  // One call takes the next message, waiting for it: a wait apart from the take would cost
+  // each wake-up (every timer event) one more round trip to the window server under Wine.
   while (!terminated_) {
-    if (!ProcessMessage()) WaitMessage();
+    MSG msg;
+    if (GetMessageW(&msg, nullptr, 0, 0) == -1) {
+      WaitMessage();
+      continue;
+    }
+    Dispatch(msg);
   }
 }
 
@@ -85,18 +92,23 @@ void TApplication::Terminate() { PostQuitMessage(0); }
 bool TApplication::ProcessMessage() {
   MSG msg;
   if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  Dispatch(msg);
+  return true;
+}
+
+void TApplication::Dispatch(MSG& msg) {
   if (msg.message == WM_QUIT) {
     // The loop that owns the run ends when control is back in it.
     terminated_ = true;
-    return true;
+    return;
   }
   try {
-    if (OnMessage && OnMessage(msg)) return true;
+    if (OnMessage && OnMessage(msg)) return;
     if (IsTabKey(msg)) {
       HWND root = GetAncestor(msg.hwnd, GA_ROOT);
       for (const auto& form : forms_) {
         if (form->HandleAllocated() && form->Handle() == root && form->SelectNext(GetKeyState(VK_SHIFT) >= 0)) {
-          return true;
+          return;
         }
       }
     }
@@ -105,7 +117,6 @@ bool TApplication::ProcessMessage() {
   } catch (...) {
     ReportException();
   }
-  return true;
 }
 
 void TApplication::ProcessMessages() {

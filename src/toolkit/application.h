@@ -74,6 +74,8 @@ class TApplication : private WindowBase {
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void AddForm(TForm* form);
   bool ProcessMessage();
+  // Everything that happens to a message taken from the queue.
+  void Dispatch(MSG& msg);
 
   std::wstring title_;
   std::vector<std::unique_ptr<TForm>> forms_;

@@ -15,6 +15,13 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 void TControl::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
+  Repaint();
+}
+
+void TControl::Repaint() const {
+  // Drawn at once where the window shows: the blinking dot then costs no paint message (under
+  // Wine a paint is several round trips to the server, a draw on the form's own DC none).
+  if (parent_ && parent_->HandleAllocated() && parent_->PaintNow(BoundsRect())) return;
   Invalidate();
 }
 

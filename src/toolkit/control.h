@@ -26,6 +26,8 @@ class TControl : public TComponent, public TBounded {
   TMouseEvent OnMouseDown;
 
   void Invalidate() const;
+  // Draws its rectangle of the form now when the form shows, else asks for a paint.
+  void Repaint() const;
 
   // The form calls these as it routes mouse input.
   virtual void Click() {

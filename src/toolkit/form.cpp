@@ -89,7 +89,9 @@ HWND TForm::Handle() {
 
 void TForm::CreateHandle() {
   CreateParams params;
-  params.window_class = {ClassName(), CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW)};
+  // A DC of its own: a shared one is set up afresh (font and all) for every paint, which under
+  // Wine costs more than drawing the blinking dot.
+  params.window_class = {ClassName(), CS_DBLCLKS | CS_OWNDC, nullptr, LoadCursorW(nullptr, IDC_ARROW)};
   if (Style() & WS_SYSMENU) {
     // A form has no icon of its own: its title bar shows the application's, through the class.
     HWND app = Application->Handle();
@@ -252,26 +254,52 @@ void TForm::Paint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(Window(), &ps);
   // Only what was invalidated is drawn: a blink asks for the dot's square, not the whole bar.
-  const RECT area = ps.rcPaint;
+  DrawArea(dc, ps.rcPaint);
+  EndPaint(Window(), &ps);
+}
+
+bool TForm::PaintNow(const RECT& area) {
+  if (!IsWindowVisible(Window())) return false;
+  // The class gives the window a DC of its own, clipped to where the window shows.
+  HDC dc = GetDC(Window());
+  if (!dc) return false;
+  DrawArea(dc, area);
+  ReleaseDC(Window(), dc);
+  return true;
+}
+
+void TForm::DrawArea(HDC dc, const RECT& area) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
-  if (width > 0 && height > 0) {
-    // Drawn off screen first, so the blink and a new caption never flicker. The buffer covers
-    // the area only; its origin is moved so that controls still draw in client coordinates.
-    UniqueMemoryDC buffer(CreateCompatibleDC(dc));
-    UniqueBitmap bitmap(CreateCompatibleBitmap(dc, width, height));
-    SelectIn select(buffer.get(), bitmap.get());
-    SetViewportOrgEx(buffer.get(), -area.left, -area.top, nullptr);
-    UniqueBrush brush(CreateSolidBrush(ColorToRGB(Color)));
-    FillRect(buffer.get(), &area, brush.get());
+  if (width > 0 && height > 0 && PaintBuffer(dc, area.right, area.bottom)) {
+    // Drawn off screen first, so the blink and a new caption never flicker. The buffer is in
+    // client coordinates; only the area is filled and copied to the screen.
+    HDC buffer = paint_buffer_.get();
+    SetDCBrushColor(buffer, ColorToRGB(Color));
+    FillRect(buffer, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
     for (TGraphicControl* control : graphic_controls_) {
       RECT bounds = control->BoundsRect();
       RECT overlap;
-      if (control->Visible() && IntersectRect(&overlap, &bounds, &area)) control->Paint(buffer.get());
+      if (control->Visible() && IntersectRect(&overlap, &bounds, &area)) control->Paint(buffer);
     }
-    BitBlt(dc, area.left, area.top, width, height, buffer.get(), area.left, area.top, SRCCOPY);
+    BitBlt(dc, area.left, area.top, width, height, buffer, area.left, area.top, SRCCOPY);
   }
-  EndPaint(Window(), &ps);
+}
+
+bool TForm::PaintBuffer(HDC dc, int right, int bottom) {
+  if (paint_buffer_ && right <= paint_size_.cx && bottom <= paint_size_.cy) return true;
+  // At least the client area, so that it is made once.
+  RECT client{0, 0, 0, 0};
+  GetClientRect(Window(), &client);
+  const SIZE size{std::max<LONG>(right, client.right), std::max<LONG>(bottom, client.bottom)};
+  paint_buffer_.reset();
+  paint_bitmap_.reset(CreateCompatibleBitmap(dc, size.cx, size.cy));
+  if (!paint_bitmap_) return false;
+  paint_buffer_.reset(CreateCompatibleDC(dc));
+  if (!paint_buffer_) return false;
+  SelectObject(paint_buffer_.get(), paint_bitmap_.get());
+  paint_size_ = size;
+  return true;
 }
 
 LRESULT TForm::MouseButton(UINT msg, WPARAM wp, LPARAM lp) {

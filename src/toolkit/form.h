@@ -29,6 +29,8 @@ class TForm : public TComponent, public TBounded, private WindowBase {
 
   HWND Handle();
   bool HandleAllocated() const { return Window() != nullptr; }
+  // Draws the area of the client now, as a paint would, when the window shows; false when not.
+  bool PaintNow(const RECT& area);
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
@@ -97,6 +99,9 @@ class TForm : public TComponent, public TBounded, private WindowBase {
   }
   void CreateHandle();
   void Paint();
+  void DrawArea(HDC dc, const RECT& area);
+  // Makes the buffer cover client coordinates up to right and bottom when it does not yet.
+  bool PaintBuffer(HDC dc, int right, int bottom);
   TGraphicControl* ControlAtPos(POINT client) const;
   LRESULT MouseButton(UINT msg, WPARAM wp, LPARAM lp);
   // Where the form lies centred on the virtual desktop as it is now.
@@ -114,6 +119,11 @@ class TForm : public TComponent, public TBounded, private WindowBase {
   bool visible_ = false;
   bool in_show_ = false;
   bool maximized_ = false;
+  // Paint's off-screen buffer, kept from paint to paint: making a memory DC costs more than a
+  // blink's whole paint (under Wine the display driver sets up a font for every new DC).
+  UniqueBitmap paint_bitmap_;
+  UniqueMemoryDC paint_buffer_;
+  SIZE paint_size_{0, 0};
   int client_width_ = 0, client_height_ = 0;
   TControl* capture_control_ = nullptr;  // pressed control while the form holds the capture
   bool click_armed_ = false;             // a left press that may still become a click

@@ -46,9 +46,7 @@ bool ReadJpegRows(jpeg_decompress_struct& info, JpegErrorTrap& trap, uint32_t* p
 bool IsJpeg(const uint8_t* d, size_t n) { return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF; }
 bool IsPng(const uint8_t* d, size_t n) { return n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0; }
 
-}  // namespace
-
-void TPicture::Allocate(int width, int height) {
+BITMAPINFO TopDownInfo(int width, int height) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
@@ -56,6 +54,13 @@ void TPicture::Allocate(int width, int height) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+}  // namespace
+
+void TPicture::Allocate(int width, int height) {
+  BITMAPINFO info = TopDownInfo(width, height);
   void* bits = nullptr;
   bitmap_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap_) throw Exception(L"Out of system resources");
@@ -136,6 +141,12 @@ TPicture TPicture::FromResource(const wchar_t* name) {
 
 void TPicture::Draw(HDC dc, int x, int y) const {
   if (!bitmap_) return;
+  if (!has_alpha_) {
+    // Straight from the pixels: a memory DC to copy from would cost more than the copy.
+    BITMAPINFO info = TopDownInfo(width_, height_);
+    StretchDIBits(dc, x, y, width_, height_, 0, 0, width_, height_, pixels_, &info, DIB_RGB_COLORS, SRCCOPY);
+    return;
+  }
   UniqueMemoryDC source(CreateCompatibleDC(dc));
   SelectIn select(source.get(), bitmap_.get());
   if (has_alpha_) {

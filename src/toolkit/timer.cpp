@@ -1,6 +1,7 @@
 #include "toolkit/timer.h"
 
 #include <unordered_map>
+#include <vector>
 
 #include "toolkit/application.h"
 #include "toolkit/exception.h"
@@ -12,6 +13,20 @@ namespace {
 std::unordered_map<UINT_PTR, TTimer*>& RunningTimers() {
   static std::unordered_map<UINT_PTR, TTimer*> timers;
   return timers;
+}
+
+// System timers of timers switched off during an event, kept until the event ends: a timer
+// switched on meanwhile takes one over (SetTimer with its id restarts it), one call where a
+// stop and a start would be two. The blink's handlers switch one timer off and the other on.
+std::vector<UINT_PTR>& SpareIds() {
+  static std::vector<UINT_PTR> ids;
+  return ids;
+}
+int events_running = 0;
+
+void KillSpareTimers() {
+  for (UINT_PTR id : SpareIds()) KillTimer(nullptr, id);
+  SpareIds().clear();
 }
 
 }  // namespace
@@ -33,16 +48,28 @@ void TTimer::SetEnabled(bool enabled) {
 
 void TTimer::Stop() {
   if (!id_) return;
-  KillTimer(nullptr, id_);
   RunningTimers().erase(id_);
+  if (events_running > 0) {
+    SpareIds().push_back(id_);
+  } else {
+    KillTimer(nullptr, id_);
+  }
   id_ = 0;
 }
 
 void TTimer::Update() {
   Stop();
   if (enabled_ && interval_ != 0 && OnTimer) {
-    const UINT_PTR id = SetTimerCall(nullptr, 0, interval_, &TTimer::TimerProc);
-    if (!id) throw Exception(L"Not enough timers available");
+    UINT_PTR spare = 0;
+    if (!SpareIds().empty()) {
+      spare = SpareIds().back();
+      SpareIds().pop_back();
+    }
+    const UINT_PTR id = SetTimerCall(nullptr, spare, interval_, &TTimer::TimerProc);
+    if (!id) {
+      if (spare) KillTimer(nullptr, spare);
+      throw Exception(L"Not enough timers available");
+    }
     id_ = id;
     RunningTimers()[id] = this;
   }
@@ -52,11 +79,15 @@ void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   const auto found = RunningTimers().find(id);
   if (found == RunningTimers().end()) return;
   TTimer* timer = found->second;
+  ++events_running;
   try {
     if (timer->enabled_ && timer->OnTimer) timer->OnTimer(timer);
   } catch (...) {
     ReportException();
   }
+  --events_running;
+  // What no timer took over stops now.
+  KillSpareTimers();
 }
 
 }  // namespace tk

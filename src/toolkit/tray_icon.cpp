@@ -9,11 +9,14 @@ namespace tk {
 namespace {
 
 constexpr wchar_t kTrayWindowClass[] = L"TTrayIconWindow";
+constexpr UINT_PTR kRetryTimer = 1;
 
 // The shell knows the record by its full size on each platform.
 static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 4 ? 956 : 976), "unexpected NOTIFYICONDATAW size");
 
 }  // namespace
+
+TTrayIcon::NotifyFunction TTrayIcon::NotifyCall = &::Shell_NotifyIconW;
 
 TTrayIcon::TTrayIcon(UniqueIcon icon, const std::wstring& tip) : icon_(std::move(icon)) {
   // A top-level window, so that the shell's broadcasts and the session end reach it.
@@ -33,14 +36,34 @@ TTrayIcon::TTrayIcon(UniqueIcon icon, const std::wstring& tip) : icon_(std::move
 }
 
 TTrayIcon::~TTrayIcon() {
-  if (visible_) Shell_NotifyIconW(NIM_DELETE, &data_);
+  Remove();
   DestroyBoundWindow();
 }
 
 void TTrayIcon::SetVisible(bool visible) {
   if (visible == visible_) return;
   visible_ = visible;
-  Shell_NotifyIconW(visible ? NIM_ADD : NIM_DELETE, &data_);
+  if (visible) {
+    Add();
+  } else {
+    Remove();
+  }
+}
+
+void TTrayIcon::Add() {
+  // A refused add may still have reached the shell (it gives up waiting on a busy shell, which
+  // adds the icon later): then the icon is there, and taking the record again shows it.
+  added_ = NotifyCall(NIM_ADD, &data_) || NotifyCall(NIM_MODIFY, &data_);
+  if (added_ && retrying_) KillTimer(Window(), kRetryTimer);
+  if (!added_ && !retrying_) SetTimer(Window(), kRetryTimer, kRetryMs, nullptr);
+  retrying_ = !added_;
+}
+
+void TTrayIcon::Remove() {
+  if (retrying_) KillTimer(Window(), kRetryTimer);
+  retrying_ = false;
+  if (added_) NotifyCall(NIM_DELETE, &data_);
+  added_ = false;
 }
 
 void TTrayIcon::ShowMenu() {
@@ -71,7 +94,11 @@ LRESULT TTrayIcon::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   }
   if (msg == taskbar_created_ && taskbar_created_ != 0) {
     // The shell came back: so does the icon.
-    if (visible_) Shell_NotifyIconW(NIM_ADD, &data_);
+    if (visible_) Add();
+    return 0;
+  }
+  if (msg == WM_TIMER && wp == kRetryTimer) {
+    if (visible_ && !added_) Add();
     return 0;
   }
   switch (msg) {
@@ -82,7 +109,7 @@ LRESULT TTrayIcon::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_QUERYENDSESSION:
       return 1;
     case WM_ENDSESSION:
-      if (wp && visible_) Shell_NotifyIconW(NIM_DELETE, &data_);
+      if (wp) Remove();
       return 0;
     default:
       return WindowBase::WndProc(msg, wp, lp);

@@ -1,6 +1,8 @@
 #pragma once
 // The notification-area icon. Its record is filled once, when the icon is made, and passed in
 // every later call; a hidden window of its own takes the shell's callbacks and owns the menu.
+// An add that the shell refuses (busy at log-on, and no "TaskbarCreated" follows) is tried
+// again every second on that window's timer until it takes; no timer runs once it has.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -23,21 +25,32 @@ class TTrayIcon : public TComponent, private WindowBase {
   ~TTrayIcon() override;
 
   bool Visible() const { return visible_; }
-  // Making it visible adds the icon to the notification area (the result is not looked at).
+  // Making it visible adds the icon to the notification area, now or at a later try.
   void SetVisible(bool visible);
+  // Whether the shell has taken the icon.
+  bool Added() const { return added_; }
 
   TPopupMenu* PopupMenu = nullptr;
   TNotifyEvent OnDblClick;
 
   using WindowBase::Window;
 
+  // The call that talks to the shell; tests put one in that refuses.
+  using NotifyFunction = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
+  static NotifyFunction NotifyCall;
+  static constexpr UINT kRetryMs = 1000;
+
  private:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void ShowMenu();
+  void Add();
+  void Remove();
 
   UniqueIcon icon_;
   NOTIFYICONDATAW data_{};
   bool visible_ = false;
+  bool added_ = false;
+  bool retrying_ = false;
   UINT taskbar_created_ = 0;
 };
 

@@ -12,6 +12,7 @@
 #include "toolkit/label.h"
 #include "toolkit/memo.h"
 #include "toolkit/timer.h"
+#include "toolkit/tray_icon.h"
 #include "toolkit/window_base.h"
 
 using testing_support::PumpUntil;
@@ -273,6 +274,52 @@ TEST(Timer, RefusedTimerRaisesTheMessageAndCountsAsOn) {
   timer.SetEnabled(false);
   timer.SetEnabled(true);
   EXPECT_TRUE(timer.Running());
+}
+
+// A shell that refuses the first adds, as one busy at log-on does, and then takes the icon.
+struct BusyShell {
+  static int refusals_left;
+  static int adds;
+  static bool shown;
+  static BOOL WINAPI Notify(DWORD message, PNOTIFYICONDATAW) {
+    if (message == NIM_ADD) {
+      ++adds;
+      if (refusals_left > 0) {
+        --refusals_left;
+        return FALSE;
+      }
+      shown = true;
+      return TRUE;
+    }
+    if (message == NIM_DELETE) shown = false;
+    return shown ? TRUE : FALSE;
+  }
+};
+int BusyShell::refusals_left = 0;
+int BusyShell::adds = 0;
+bool BusyShell::shown = false;
+
+TEST(TrayIcon, RefusedAddIsTriedAgainUntilTheShellTakesTheIconThenNoMore) {
+  TestApplication();
+  auto saved = tk::TTrayIcon::NotifyCall;
+  tk::TTrayIcon::NotifyCall = &BusyShell::Notify;
+  BusyShell::refusals_left = 2;
+  BusyShell::adds = 0;
+  BusyShell::shown = false;
+  {
+    tk::TTrayIcon icon(tk::UniqueIcon(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION))), L"tip");
+    icon.SetVisible(true);
+    EXPECT_EQ(BusyShell::adds, 1);
+    EXPECT_FALSE(BusyShell::shown);
+    // No "TaskbarCreated" comes: the icon must still get there.
+    EXPECT_TRUE(PumpUntil([] { return BusyShell::shown; }, 5000)) << "the icon never came after a refused add";
+    EXPECT_EQ(BusyShell::adds, 3);
+    EXPECT_TRUE(icon.Added());
+    testing_support::PumpFor(static_cast<int>(tk::TTrayIcon::kRetryMs) * 2);
+    EXPECT_EQ(BusyShell::adds, 3) << "tries go on after the icon was added";
+  }
+  EXPECT_FALSE(BusyShell::shown) << "the icon leaves with its component";
+  tk::TTrayIcon::NotifyCall = saved;
 }
 
 TEST(ErrorReport, MessageGetsItsClosingPeriodAndTheTitleIsTheExecutableName) {
