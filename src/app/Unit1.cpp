@@ -252,7 +252,7 @@ LRESULT TForm1::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     try {
       Form2->SaveState();
     } catch (...) {
-      Application->HandleException();
+      tk::ReportException();
     }
     EndRun();
     return 0;

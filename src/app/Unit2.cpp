@@ -138,6 +138,8 @@ void TForm2::memoClick(tk::TObject*) { Memo1->SetVisible(true); }
 void TForm2::Button1Click(tk::TObject*) { WebBrowser1->Navigate(app::kDirectoryHost); }
 
 void TForm2::SaveState() {
+  // A portal whose layout failed had no pad and no check box: nothing of this run to keep.
+  if (!CheckBox1 || !Memo1 || !notes_) return;
   // Each file is tried on its own: a setting that cannot be written must not cost the notes.
   std::vector<std::wstring> failures;
   try {

@@ -28,7 +28,9 @@ struct NameLookupJob;
 // One name handed to the worker. Lookups run one at a time in the order asked; a name that is
 // being looked up or waits its turn already is not asked twice: the newer asker shares the
 // answer. Letting go of a lookup (destroying this) abandons it at once: one that has not
-// started is skipped, and the answer of one under way is dropped when it comes.
+// started is skipped, and the answer of one under way is dropped when it comes. A lookup under
+// way is never cut short: one that hangs holds up every later one until the resolver gives up,
+// which suits a program that asks for one host only.
 class PendingNameLookup {
  public:
   explicit PendingNameLookup(const std::string& host);  // throws tk::Exception if no worker can run

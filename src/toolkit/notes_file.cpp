@@ -249,11 +249,13 @@ std::wstring FileBehind(const std::wstring& path) {
 // Held by a save from its look at the file on disk until the new file has taken its place, so
 // that two copies of the program ending together cannot both find the file they loaded and
 // replace each other's notes unseen: the second waits, then finds the first one's file and keeps
-// it aside. The lock is "<notes name>.lock", open without sharing and gone once closed.
+// it aside. The lock lies beside the file that is replaced, so copies that reach one file through
+// different links still meet: "<target>.lock", open without sharing and gone once closed.
+// Failures name the notes file.
 class SaveLock {
  public:
-  explicit SaveLock(const std::wstring& notes_path) {
-    const std::wstring lock_path = notes_path + L".lock";
+  SaveLock(const std::wstring& target, const std::wstring& notes_path) {
+    const std::wstring lock_path = target + L".lock";
     const DWORD start = GetTickCount();
     for (;;) {
       file_.reset(CreateFileW(lock_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -287,8 +289,8 @@ DWORD PutInPlace(const std::wstring& temporary, const std::wstring& target, DWOR
       ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
     return 0;
   }
-  // Nothing to replace (it is kept aside, or there was none), or the replace was refused
-  // without touching either file.
+  // Nothing to replace (it is kept aside, or there was none), or the replace failed: refused
+  // outright, or after it had taken the old file out of the way, which leaves the name free.
   if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
   return GetLastError();
 }
@@ -297,7 +299,10 @@ DWORD PutInPlace(const std::wstring& temporary, const std::wstring& target, DWOR
 std::wstring RescuePath(const std::wstring& notes_path, UniqueFile& file) {
   wchar_t folder[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-  if (length == 0 || length > MAX_PATH) throw CreateFailure(L"%TEMP%", GetLastError());
+  if (length == 0 || length > MAX_PATH) {
+    throw Exception(L"Cannot find the temporary folder. " +
+                    SystemErrorText(length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW));
+  }
   const std::size_t slash = notes_path.find_last_of(L"\\/:");
   const std::wstring name = slash == std::wstring::npos ? notes_path : notes_path.substr(slash + 1);
   const std::wstring stem = std::wstring(folder, length) + name + L".rescued-" + Timestamp();
@@ -362,8 +367,8 @@ void NotesFile::Save(std::wstring_view text) {
   hasher.Add(bytes.data(), bytes.size());
   const Fingerprint written{hasher.Size(), hasher.Hash()};
 
-  const SaveLock lock(path_);
   const std::wstring target = FileBehind(path_);
+  const SaveLock lock(target, path_);
   const DWORD attributes = GetFileAttributesW(target.c_str());
 
   // Notes this run has not shown are kept, unless they are what is about to be written anyway.

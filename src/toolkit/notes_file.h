@@ -29,6 +29,9 @@ namespace tk {
 // replaced file's attributes (hidden, system, archive) stay; where the notes file is a link,
 // the file it leads to is the one replaced and kept aside, and the link stays.
 //
+// Where the notes file is a link, the kept copy, the new text and the lock below lie beside the
+// file it leads to and take that file's name.
+//
 // Two copies of the program saving at once: a save holds "<name>.lock" (open without sharing,
 // gone once closed) from its look at the file on disk until the new file is in place. Another
 // save waits for it up to three seconds, then fails with the notes file's sharing violation.
@@ -38,7 +41,7 @@ namespace tk {
 //
 // Failures are tk::Exception with these messages:
 //   "Cannot open file \"<full path>\". <system text>"    Load: the file cannot be opened, is
-//                                                        over 2 GB, or after a UTF-8 mark is
+//                                                        over 64 MB, or after a UTF-8 mark is
 //                                                        not UTF-8
 //   "Stream read error"                                  Load: the read fell short
 //   "Cannot create file \"<full path>\". <system text>"  Save: the notes file cannot be written
@@ -47,7 +50,8 @@ namespace tk {
 //                                                        or the kept copy's path when the
 //                                                        notes file cannot be renamed to it
 //   "Stream write error"                                 Save: the write fell short
-// Rescue() fails with the create failure of the rescue file's path or "Stream write error".
+// Rescue() fails with the create failure of the rescue file's path, "Cannot find the temporary
+// folder. <system text>", or "Stream write error".
 class NotesFile {
  public:
   // The one write of a save: writes `size` bytes to `file` and returns how many it wrote.
