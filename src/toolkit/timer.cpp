@@ -23,6 +23,10 @@ std::vector<UINT_PTR>& SpareIds() {
   return ids;
 }
 int events_running = 0;
+// The system timer whose event runs now, and its period. It has just fired, so it already
+// counts a fresh period from now: a timer of the same period that takes it over needs no call.
+UINT_PTR firing_id = 0;
+UINT firing_interval = 0;
 
 void KillSpareTimers() {
   for (UINT_PTR id : SpareIds()) KillTimer(nullptr, id);
@@ -65,7 +69,9 @@ void TTimer::Update() {
       spare = SpareIds().back();
       SpareIds().pop_back();
     }
-    const UINT_PTR id = SetTimerCall(nullptr, spare, interval_, &TTimer::TimerProc);
+    const UINT_PTR id = spare && spare == firing_id && interval_ == firing_interval
+                            ? spare
+                            : SetTimerCall(nullptr, spare, interval_, &TTimer::TimerProc);
     if (!id) {
       if (spare) KillTimer(nullptr, spare);
       throw Exception(L"Not enough timers available");
@@ -80,11 +86,17 @@ void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   if (found == RunningTimers().end()) return;
   TTimer* timer = found->second;
   ++events_running;
+  const UINT_PTR outer_id = firing_id;
+  const UINT outer_interval = firing_interval;
+  firing_id = id;
+  firing_interval = timer->interval_;
   try {
     if (timer->enabled_ && timer->OnTimer) timer->OnTimer(timer);
   } catch (...) {
     ReportException();
   }
+  firing_id = outer_id;
+  firing_interval = outer_interval;
   --events_running;
   // What no timer took over stops now.
   KillSpareTimers();
