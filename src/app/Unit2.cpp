@@ -5,8 +5,8 @@
 #include "app/site_hosts.h"
 #include "core/error_text.h"
 #include "toolkit/exception.h"
-#include "toolkit/text.h"
 #include "toolkit/program_files.h"
+#include "toolkit/text.h"
 
 TForm2* Form2 = nullptr;
 std::unique_ptr<tk::TIniFile> GoldCfg;

@@ -163,9 +163,8 @@ class TIdHTTP::Request {
   // Disconnect ran, perhaps from a pump further down this stack.
   bool ClosedLocally() const { return Socket() == INVALID_SOCKET; }
 
-  // A name goes to the lookup worker while this thread waits in slices, pumping as the connect
-  // does, for as many slices as the connect may take. A Disconnect abandons the lookup at once:
-  // its answer, should it come later, is dropped.
+  // A name goes to the lookup worker while this thread waits in the connect's slices. A Disconnect abandons the lookup
+  // at once: its answer, should it come later, is dropped.
   sockaddr_in Resolve(const std::string& host, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -174,15 +173,7 @@ class TIdHTTP::Request {
     const unsigned disconnects = client_.disconnects_;
     const auto still_wanted = [this, disconnects] { return client_.disconnects_ == disconnects; };
     const PendingNameLookup lookup(host);
-    const unsigned slices = ConnectSlices();
-    for (unsigned slice = 1;; ++slice) {
-      const WaitResult waited = WaitPumping(lookup.Done(), kConnectSliceMs, still_wanted);
-      if (waited == WaitResult::kStopped) throw Exception(L"Connection closed while connecting.");
-      if (waited == WaitResult::kSignalled) break;
-      if (slice == slices) ThrowHostNotFound(WSATRY_AGAIN, host);  // no pump after the last slice
-      Pump();
-      if (!still_wanted()) throw Exception(L"Connection closed while connecting.");
-    }
+    if (!WaitInSlices(lookup.Done(), still_wanted, [] { return true; })) ThrowHostNotFound(WSATRY_AGAIN, host);
     const NameLookupResult result = lookup.Result();
     if (!result.found) ThrowHostNotFound(result.error, host);
     address.sin_addr.s_addr = result.address;
@@ -193,8 +184,24 @@ class TIdHTTP::Request {
     throw Exception(L"Socket error " + std::to_wstring(error) + L": host not found: " + Widen(host));
   }
 
-  unsigned ConnectSlices() const {
-    return std::max(1u, (client_.connect_timeout_ms_ + kConnectSliceMs - 1) / kConnectSliceMs);
+  // Waits for `handle` in 125-ms slices, as many as the connect may take, pumping after each
+  // slice that ends without news. `arrived`, asked whenever the handle is signalled, says whether
+  // that was the news waited for. False once the slices ran out (no pump after the last one); a
+  // Disconnect meanwhile (`still_wanted` turns false) fails the request.
+  template <typename StillWanted, typename Arrived>
+  bool WaitInSlices(HANDLE handle, StillWanted still_wanted, Arrived arrived) {
+    const unsigned slices = std::max(1u, (client_.connect_timeout_ms_ + kConnectSliceMs - 1) / kConnectSliceMs);
+    for (unsigned slice = 1;; ++slice) {
+      const WaitResult waited = WaitPumping(handle, kConnectSliceMs, still_wanted);
+      if (waited == WaitResult::kStopped) throw Exception(L"Connection closed while connecting.");
+      if (waited == WaitResult::kSignalled) {
+        if (arrived()) return true;
+        continue;  // other news: the slice goes on
+      }
+      if (slice == slices) return false;
+      Pump();
+      if (!still_wanted()) throw Exception(L"Connection closed while connecting.");
+    }
   }
 
   // The connect is started without blocking, and this thread waits for its outcome in
@@ -208,23 +215,16 @@ class TIdHTTP::Request {
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
     if (const int error = WSAGetLastError(); error != WSAEWOULDBLOCK) ThrowSocketError(error);
 
-    const unsigned slices = ConnectSlices();
-    for (unsigned slice = 1;; ++slice) {
-      const WaitResult waited = WaitPumping(event_.get(), kConnectSliceMs, [this] { return !ClosedLocally(); });
-      if (waited == WaitResult::kStopped) throw Exception(L"Connection closed while connecting.");
-      if (waited == WaitResult::kSignalled) {
-        WSANETWORKEVENTS events{};
-        if (WSAEnumNetworkEvents(s, event_.get(), &events) != 0) ThrowSocketError(WSAGetLastError());
-        if (events.lNetworkEvents & FD_CONNECT) {
-          if (const int error = events.iErrorCode[FD_CONNECT_BIT]; error != 0) ThrowSocketError(error);
-          return;
-        }
-        continue;  // not the connect's news: the slice goes on
-      }
-      if (slice == slices) break;  // no pump after the last slice
-      Pump();
-      if (ClosedLocally()) throw Exception(L"Connection closed while connecting.");
-    }
+    const auto connected = [this, s] {
+      WSANETWORKEVENTS events{};
+      if (WSAEnumNetworkEvents(s, event_.get(), &events) != 0) ThrowSocketError(WSAGetLastError());
+      if (!(events.lNetworkEvents & FD_CONNECT)) return false;
+      if (const int error = events.iErrorCode[FD_CONNECT_BIT]; error != 0) ThrowSocketError(error);
+      return true;
+    };
+    if (WaitInSlices(
+            event_.get(), [this] { return !ClosedLocally(); }, connected))
+      return;
     client_.Disconnect();
     throw Exception(L"Connect timed out.");
   }

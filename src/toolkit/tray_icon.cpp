@@ -54,14 +54,17 @@ void TTrayIcon::Add() {
   // A refused add may still have reached the shell (it gives up waiting on a busy shell, which
   // adds the icon later): then the icon is there, and taking the record again shows it.
   added_ = NotifyCall(NIM_ADD, &data_) || NotifyCall(NIM_MODIFY, &data_);
-  if (added_ && retrying_) KillTimer(Window(), kRetryTimer);
-  if (!added_ && !retrying_) SetTimer(Window(), kRetryTimer, kRetryMs, nullptr);
-  retrying_ = !added_;
+  // Tried again every second until the shell takes it; a timer that is not running is no harm
+  // to kill, and setting a running one again only starts its second afresh.
+  if (added_) {
+    KillTimer(Window(), kRetryTimer);
+  } else {
+    SetTimer(Window(), kRetryTimer, kRetryMs, nullptr);
+  }
 }
 
 void TTrayIcon::Remove() {
-  if (retrying_) KillTimer(Window(), kRetryTimer);
-  retrying_ = false;
+  KillTimer(Window(), kRetryTimer);
   if (added_) NotifyCall(NIM_DELETE, &data_);
   added_ = false;
 }

@@ -50,7 +50,6 @@ class TTrayIcon : public TComponent, private WindowBase {
   NOTIFYICONDATAW data_{};
   bool visible_ = false;
   bool added_ = false;
-  bool retrying_ = false;
   UINT taskbar_created_ = 0;
 };
 
