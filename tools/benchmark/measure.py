@@ -11,6 +11,9 @@ against the loopback quote server:
                 must run and nothing else: the 1.2-s blink timer, and once docked (the same
                 WM_MOVING that docks the ticker) the 200-ms poll that reads the cursor; it is
                 measured in the idle minutes only
+  bare+dot      tools/benchmark/bench_bare_dot.exe: bare+timers whose blink also draws the
+                dot's 8 x 8 square on the window's own DC, the least a program can do that
+                blinks the dot; idle minutes only, reported beside the goal's ratio
 
 Figures:
   start-up        CreateProcess to the first sight of the visible bar (the driver's "launch",
@@ -419,7 +422,7 @@ def measure_long(subjects, server):
     h.park_pointer()
     time.sleep(0.5)
     shown = figures_shown(bars["ticker"])
-    log("long run: all three bars visible; the ticker shows figures: %s" % ("yes" if shown else "NO"))
+    log("long run: all bars visible; the ticker shows figures: %s" % ("yes" if shown else "NO"))
 
     out = {"figures": shown, "idle_ping": {}, "waiting_ping": {}, "cpu_undocked": {}, "cpu_docked": {}}
     for s in subjects:
@@ -473,7 +476,7 @@ def idle_minutes(subjects, bars, out):
     # the same message and starts its poll.
     hidden_top = 2 - h.BAR_SIZE[1]
     for s in subjects:
-        if s.key not in ("ticker", "timers"):
+        if s.key not in ("ticker", "timers", "dot"):
             continue
         b = bars[s.key]
         r = h.driver("send-moving", s.cls, "--exe", s.path, b["left"], -10, b["right"], b["bottom"] - b["top"] - 10)
@@ -481,7 +484,8 @@ def idle_minutes(subjects, bars, out):
             raise RuntimeError("%s took no WM_MOVING: %s" % (s.label, r.values))
         if not h.wait_until(lambda: ticker_top(s) == hidden_top, 5, 0.2):
             raise RuntimeError("%s did not slide out (top %s)" % (s.label, ticker_top(s)))
-    log("ticker and bare+timers docked at the top edge and hidden (top %d); idle: %.0f s" % (hidden_top, IDLE_S))
+    log("ticker, bare+timers and bare+dot docked at the top edge and hidden (top %d); idle: %.0f s" % (
+        hidden_top, IDLE_S))
     out["cpu_docked"] = idle_window(subjects)
     log("idle, ticker docked and hidden, %d busy processes: %.0f s" % (LOAD_PROCESSES, IDLE_S))
     out["cpu_docked_loaded"] = loaded_idle_window(subjects)
@@ -769,6 +773,11 @@ def idle_rows(rows, long_run):
         rows.append((name, "%.3f" % c["ticker"], "%.3f" % c["bare"], "%.3f" % c["browser"],
                      "%.3f (%.2fx)" % (c["timers"], ratio), "<= %.1fx bare+timers" % GOAL_IDLE_RATIO,
                      verdict(ratio <= GOAL_IDLE_RATIO)))
+        # The same minute's bare+dot: what drawing the dot alone costs above bare+timers.
+        dot = c["dot"] / c["timers"] if c["timers"] > 0 else float("inf")
+        ticker_dot = c["ticker"] / c["dot"] if c["dot"] > 0 else float("inf")
+        rows.append(("  bare+dot (x bare+timers); ticker / bare+dot", "%.2fx" % ticker_dot, "", "",
+                     "%.3f (%.2fx)" % (c["dot"], dot), "(reported)", ""))
 
 
 TABLE_HEAD = ("figure", "ticker", "bare", "bare+browser", "bare+timers", "goal", "result")
@@ -792,12 +801,12 @@ def idle_note(cu, cd):
         _, used, elapsed = cpu
         return 100.0 * used / elapsed
 
-    keys = ("ticker", "bare", "browser", "timers")
+    keys = ("ticker", "bare", "browser", "timers", "dot")
     return ("Idle CPU = the program's Wine process on its CPU-time clock (all threads, ns); /proc/PID/stat utime + "
-            "stime in 10-ms ticks: undocked %s %%, docked %s %% (ticker / bare / bare+browser / bare+timers). The "
-            "Wine server's share is not counted (it serves every Wine process on the display). bare+timers wakes "
-            "as the ticker must (every 1.2 s; docked also every 200 ms, reading the cursor) and does nothing "
-            "else." % (" / ".join("%.3f" % pct_ticks(cu[k]) for k in keys),
+            "stime in 10-ms ticks: undocked %s %%, docked %s %% (ticker / bare / bare+browser / bare+timers / "
+            "bare+dot). The Wine server's share is not counted (it serves every Wine process on the display). "
+            "bare+timers wakes as the ticker must (every 1.2 s; docked also every 200 ms, reading the cursor) and "
+            "does nothing else; bare+dot wakes as it does and draws the dot's square at each blink." % (" / ".join("%.3f" % pct_ticks(cu[k]) for k in keys),
                        " / ".join("%.3f" % pct_ticks(cd[k]) for k in keys)))
 
 
@@ -903,8 +912,9 @@ def main():
                                                         "bench_bare_browser.exe"), BARE_CLASS),
     ]
     # Measured in the idle minutes beside the others; not started up or probed on its own.
-    timers = Subject("timers", "bare+timers", os.path.join(ARGS.bench_build, "tools", "benchmark",
-                                                           "bench_bare_timers.exe"), BARE_CLASS)
+    timers = [Subject(key, label, os.path.join(ARGS.bench_build, "tools", "benchmark", exe), BARE_CLASS)
+              for key, label, exe in (("timers", "bare+timers", "bench_bare_timers.exe"),
+                                      ("dot", "bare+dot", "bench_bare_dot.exe"))]
     pe32 = {}
     for key, rel in (("ticker", "src/app/Project1.exe"), ("bare", "tools/benchmark/bench_bare.exe"),
                      ("browser", "tools/benchmark/bench_bare_browser.exe")):
@@ -919,7 +929,7 @@ def main():
                 log("%s: %s  %s %s" % (r[0].strip(), r[1], r[4], r[5]))
             return
         if ARGS.idle_only:
-            idle = measure_idle_only(subjects + [timers])
+            idle = measure_idle_only(subjects + timers)
             log("measured in %.0f s" % (time.monotonic() - t0))
             rows = [TABLE_HEAD]
             idle_rows(rows, idle)
@@ -933,12 +943,12 @@ def main():
                     where, med["ticker"], med["bare"], med["browser"], med["ticker"] / med["browser"],
                     rounds_ratio(startup[place])))
             return
-        long_run = measure_long(subjects + [timers], server)
+        long_run = measure_long(subjects + timers, server)
         floods = measure_floods(server)
         split = measure_split()
         lookup = measure_hanging_lookup(server)
     finally:
-        for s in subjects + [timers]:
+        for s in subjects + timers:
             try:
                 s.stop()
             except Exception as e:  # the others are still stopped
