@@ -52,6 +52,9 @@ class TGraphicControl : public TControl {
  public:
   using TControl::TControl;
   virtual void Paint(HDC dc) = 0;
+  // Draws the area (client coordinates) alone, straight onto dc, when the control covers all of
+  // it with opaque pixels; false, drawing nothing, when it does not.
+  virtual bool PaintOpaque(HDC, const RECT&) { return false; }
 };
 
 }  // namespace tk

@@ -113,6 +113,9 @@ void TForm::CreateHandle() {
   params.height = height_;
   params.parent = Application->Handle();
   CreateBoundWindow(params);
+  // The class's DC of the window's own, kept for its life: it follows the window's place and
+  // what covers it, so drawing at once needs no call for a DC.
+  own_dc_ = GetDC(Window());
   for (TWinControl* control : win_controls_) {
     control->Handle();
     SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -259,18 +262,24 @@ void TForm::Paint() {
 }
 
 bool TForm::PaintNow(const RECT& area) {
-  if (!IsWindowVisible(Window())) return false;
-  // The class gives the window a DC of its own, clipped to where the window shows.
-  HDC dc = GetDC(Window());
-  if (!dc) return false;
-  DrawArea(dc, area);
-  ReleaseDC(Window(), dc);
+  if (!own_dc_ || !IsWindowVisible(Window())) return false;
+  DrawArea(own_dc_, area);
   return true;
 }
 
 void TForm::DrawArea(HDC dc, const RECT& area) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
+  // When the last control there covers the area with opaque pixels (the dot, lit or dark, over
+  // the bar's picture), nothing beneath shows: one copy straight to the screen, which cannot
+  // flicker and needs no buffer.
+  TGraphicControl* top = nullptr;
+  for (TGraphicControl* control : graphic_controls_) {
+    RECT bounds = control->BoundsRect();
+    RECT overlap;
+    if (control->Visible() && IntersectRect(&overlap, &bounds, &area)) top = control;
+  }
+  if (top && top->PaintOpaque(dc, area)) return;
   if (width > 0 && height > 0 && PaintBuffer(dc, area.right, area.bottom)) {
     // Drawn off screen first, so the blink and a new caption never flicker. The buffer is in
     // client coordinates; only the area is filled and copied to the screen.
@@ -393,6 +402,7 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       // The form's window is going (destroyed from outside, or with its owner's), and the
       // controls' windows, its children, are gone already.
       for (TWinControl* control : win_controls_) control->WindowDestroyed();
+      own_dc_ = nullptr;
       break;
     default:
       break;

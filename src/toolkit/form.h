@@ -119,6 +119,7 @@ class TForm : public TComponent, public TBounded, private WindowBase {
   bool visible_ = false;
   bool in_show_ = false;
   bool maximized_ = false;
+  HDC own_dc_ = nullptr;  // the window's own DC (CS_OWNDC), valid while the window lives
   // Paint's off-screen buffer, kept from paint to paint: making a memory DC costs more than a
   // blink's whole paint (under Wine the display driver sets up a font for every new DC).
   UniqueBitmap paint_bitmap_;

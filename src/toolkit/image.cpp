@@ -19,6 +19,15 @@ void TImage::SetBounds(int left, int top, int width, int height) {
 
 void TImage::Paint(HDC dc) { picture_.Draw(dc, left_, top_); }
 
+bool TImage::PaintOpaque(HDC dc, const RECT& area) {
+  if (!picture_.Opaque() || area.left < left_ || area.top < top_ || area.right > left_ + picture_.Width() ||
+      area.bottom > top_ + picture_.Height() || area.left >= area.right || area.top >= area.bottom) {
+    return false;
+  }
+  picture_.DrawPart(dc, left_, top_, RECT{area.left - left_, area.top - top_, area.right - left_, area.bottom - top_});
+  return true;
+}
+
 void TImage::ScaleBy(int measured, int design) {
   // A picture that sizes itself keeps its own pixel size; only its place moves.
   SetBounds(core::ScaleDesignValue(left_, measured, design), core::ScaleDesignValue(top_, measured, design), width_,

@@ -12,6 +12,7 @@ class TImage : public TGraphicControl {
   // With a picture, the size is always the picture's own.
   void SetBounds(int left, int top, int width, int height) override;
   void Paint(HDC dc) override;
+  bool PaintOpaque(HDC dc, const RECT& area) override;
   void ScaleBy(int measured, int design) override;
 
  private:

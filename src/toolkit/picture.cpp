@@ -130,6 +130,18 @@ void TPicture::DecodePng(const uint8_t* data, size_t size) {
   }
 }
 
+void TPicture::DrawPart(HDC dc, int x, int y, const RECT& part) const {
+  if (!Opaque()) return;
+  // Straight from the pixels: a memory DC to copy from would cost more than the copy. The rows
+  // of the part are passed as a picture of their own, so no source row has to be counted from
+  // either end of the picture.
+  const int width = part.right - part.left;
+  const int height = part.bottom - part.top;
+  BITMAPINFO info = TopDownInfo(width_, height);
+  StretchDIBits(dc, x + part.left, y + part.top, width, height, part.left, 0, width, height,
+                pixels_ + static_cast<size_t>(part.top) * width_, &info, DIB_RGB_COLORS, SRCCOPY);
+}
+
 TPicture TPicture::FromResource(const wchar_t* name) {
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC info = FindResourceW(module, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
@@ -142,9 +154,7 @@ TPicture TPicture::FromResource(const wchar_t* name) {
 void TPicture::Draw(HDC dc, int x, int y) const {
   if (!bitmap_) return;
   if (!has_alpha_) {
-    // Straight from the pixels: a memory DC to copy from would cost more than the copy.
-    BITMAPINFO info = TopDownInfo(width_, height_);
-    StretchDIBits(dc, x, y, width_, height_, 0, 0, width_, height_, pixels_, &info, DIB_RGB_COLORS, SRCCOPY);
+    DrawPart(dc, x, y, RECT{0, 0, width_, height_});
     return;
   }
   UniqueMemoryDC source(CreateCompatibleDC(dc));

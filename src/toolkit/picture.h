@@ -21,9 +21,13 @@ class TPicture {
   int Width() const { return width_; }
   int Height() const { return height_; }
   bool Empty() const { return !bitmap_; }
+  // Every pixel fully covers what lies beneath.
+  bool Opaque() const { return bitmap_ && !has_alpha_; }
 
   // Opaque pictures are copied, pictures with alpha are blended over what is there.
   void Draw(HDC dc, int x, int y) const;
+  // Copies the part (in the picture's own pixels) of an opaque picture, drawn at x, y, alone.
+  void DrawPart(HDC dc, int x, int y, const RECT& part) const;
 
  private:
   void Allocate(int width, int height);

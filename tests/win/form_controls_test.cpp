@@ -11,6 +11,7 @@
 #include "toolkit/image.h"
 #include "toolkit/label.h"
 #include "toolkit/memo.h"
+#include "toolkit/picture.h"
 #include "toolkit/timer.h"
 #include "toolkit/tray_icon.h"
 #include "toolkit/window_base.h"
@@ -214,6 +215,49 @@ TEST_F(FormControls, HiddenControlLetsThePressThroughToTheOneBelow) {
   Mouse(WM_LBUTTONUP, 25, 15);
   std::vector<std::string> expected{"lower.down.0@15,5", "lower.click"};
   EXPECT_EQ(form.events, expected);
+}
+
+// The colours of a picture drawn whole on a memory DC of its own.
+std::vector<COLORREF> PicturePixels(const wchar_t* resource, int width, int height) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  tk::TPicture::FromResource(resource).Draw(dc, 0, 0);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(dc, x, y));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+TEST_F(FormControls, ShowingOrHidingAPictureDrawsItsSquareAtOnceFromThePixelsThatShowThere) {
+  const std::vector<COLORREF> lower = PicturePixels(L"LINK_MEMO", 92, 24);
+  const std::vector<COLORREF> upper = PicturePixels(L"BAR_DOT", 8, 8);
+  HDC dc = GetDC(form.Handle());
+  auto square = [dc] {
+    std::vector<COLORREF> pixels;
+    for (int y = 12; y < 20; ++y)
+      for (int x = 20; x < 28; ++x) pixels.push_back(GetPixel(dc, x, y));
+    return pixels;
+  };
+  // The lower picture's own pixels at the upper one's square, which lies at 10, 2 in it.
+  std::vector<COLORREF> beneath;
+  for (int y = 2; y < 10; ++y)
+    for (int x = 10; x < 18; ++x) beneath.push_back(lower[y * 92 + x]);
+  ASSERT_NE(beneath, upper);
+  UpdateWindow(form.Handle());
+  const int paints = form.paints;
+
+  form.upper->SetVisible(false);
+  EXPECT_EQ(square(), beneath);
+  form.upper->SetVisible(true);
+  EXPECT_EQ(square(), upper);
+  EXPECT_EQ(form.paints, paints);  // drawn at once, with no paint message
+  ReleaseDC(form.Handle(), dc);
 }
 
 TEST_F(FormControls, ScalingMultipliesSizesPlacesAndFontsButPicturesKeepTheirPixels) {

@@ -92,6 +92,7 @@ IDLE_S = 60.0
 SAMPLE_S = 0.25
 QUOTE_BODY = "2345.67R|5678.90U"
 BARE_CLASS = "BenchBar"
+BAR_SPACING = 40  # the yardsticks' rows below the ticker's bar in the long run
 TEMP_PREFIX = "ticker-bench-"
 # Start-up is timed twice: inside a Wine virtual desktop, which manages its windows itself as
 # Windows does, and straight on the Xvfb screen, where no window manager answers Wine.
@@ -152,8 +153,11 @@ def log(text):
 class Subject:
     """One program of the comparison, copied into a folder of its own."""
 
-    def __init__(self, key, label, exe, cls):
+    def __init__(self, key, label, exe, cls, shift=0):
         self.key, self.label, self.exe, self.cls = key, label, exe, cls
+        # A yardstick's window lies this many pixels below the centred bar in the long run, so
+        # that no window covers another's and every dot drawn reaches the screen.
+        self.shift = shift
         if not os.path.exists(exe):
             raise RuntimeError("not built: %s" % exe)
         self.folder = tempfile.mkdtemp(prefix=TEMP_PREFIX)
@@ -177,7 +181,8 @@ class Subject:
 
     def start(self):
         """Starts the copy for the long measurements; its Linux process is the one measured."""
-        self.proc = subprocess.Popen([h.WINE64, self.path], cwd=self.folder, env=h.wine_environment(),
+        env = dict(h.wine_environment(), BENCH_BAR_SHIFT=str(self.shift))
+        self.proc = subprocess.Popen([h.WINE64, self.path], cwd=self.folder, env=env,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                      stdin=subprocess.DEVNULL, start_new_session=True)
         self.sampler = MemorySampler(self.proc.pid)
@@ -907,14 +912,16 @@ def main():
 
     subjects = [
         Subject("ticker", "ticker", h.PROGRAM_EXE, h.BAR_CLASS),
-        Subject("bare", "bare", os.path.join(ARGS.bench_build, "tools", "benchmark", "bench_bare.exe"), BARE_CLASS),
+        Subject("bare", "bare", os.path.join(ARGS.bench_build, "tools", "benchmark", "bench_bare.exe"), BARE_CLASS,
+                shift=BAR_SPACING),
         Subject("browser", "bare+browser", os.path.join(ARGS.bench_build, "tools", "benchmark",
-                                                        "bench_bare_browser.exe"), BARE_CLASS),
+                                                        "bench_bare_browser.exe"), BARE_CLASS, shift=2 * BAR_SPACING),
     ]
     # Measured in the idle minutes beside the others; not started up or probed on its own.
-    timers = [Subject(key, label, os.path.join(ARGS.bench_build, "tools", "benchmark", exe), BARE_CLASS)
-              for key, label, exe in (("timers", "bare+timers", "bench_bare_timers.exe"),
-                                      ("dot", "bare+dot", "bench_bare_dot.exe"))]
+    timers = [Subject(key, label, os.path.join(ARGS.bench_build, "tools", "benchmark", exe), BARE_CLASS,
+                      shift=row * BAR_SPACING)
+              for row, key, label, exe in ((3, "timers", "bare+timers", "bench_bare_timers.exe"),
+                                           (4, "dot", "bare+dot", "bench_bare_dot.exe"))]
     pe32 = {}
     for key, rel in (("ticker", "src/app/Project1.exe"), ("bare", "tools/benchmark/bench_bare.exe"),
                      ("browser", "tools/benchmark/bench_bare_browser.exe")):
