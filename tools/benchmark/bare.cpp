@@ -19,6 +19,8 @@
 // of each other: a covered window's drawing is clipped away and costs nothing.
 #include <windows.h>
 
+#include <cwchar>
+
 #if defined(BENCH_WITH_DOT)
 #define BENCH_WITH_TIMERS
 #endif
@@ -99,7 +101,7 @@ HWND CreateBar(HINSTANCE instance) {
   int top = GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN) / 2 - kBarHeight / 2;
   wchar_t shift[16];
   const DWORD n = GetEnvironmentVariableW(L"BENCH_BAR_SHIFT", shift, 16);
-  if (n > 0 && n < 16) top += _wtoi(shift);
+  if (n > 0 && n < 16) top += static_cast<int>(std::wcstol(shift, nullptr, 10));
   return CreateWindowExW(WS_EX_TOPMOST, kBarClass, L"Bench", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, left, top,
                          kBarWidth, kBarHeight, nullptr, nullptr, instance, nullptr);
 }
