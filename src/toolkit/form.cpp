@@ -281,8 +281,8 @@ void TForm::DrawArea(HDC dc, const RECT& area) {
   }
   if (top && top->PaintOpaque(dc, area)) return;
   if (width > 0 && height > 0 && PaintBuffer(dc, area.right, area.bottom)) {
-    // Drawn off screen first, so the blink and a new caption never flicker. The buffer is in
-    // client coordinates; only the area is filled and copied to the screen.
+    // Drawn off screen first, so a new caption never flickers. The buffer is in client
+    // coordinates; only the area is filled and copied to the screen.
     HDC buffer = paint_buffer_.get();
     SetDCBrushColor(buffer, ColorToRGB(Color));
     FillRect(buffer, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
