@@ -133,25 +133,33 @@ std::wstring Timestamp() {
 
 bool AlreadyExists(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
 
+// Makes the new file "<stem><suffix>", or "<stem>-2<suffix>", "-3"... while those exist: a file
+// that is there is never opened. `made` is the name of the last try; without a file, `error` says
+// why it failed (a refusal other than "exists", or the thousandth name taken as well).
+UniqueFile CreateNewNumbered(const std::wstring& stem, const wchar_t* suffix, DWORD access, std::wstring& made,
+                             DWORD& error) {
+  for (unsigned n = 1;; ++n) {
+    made = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n)) + suffix;
+    UniqueFile file(CreateFileW(made.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return file;
+    error = GetLastError();
+    if (!AlreadyExists(error) || n == 1000) return file;
+  }
+}
+
 // The new text on its way: a file next to the notes file, removed again unless it took the
 // notes file's place.
 class TemporaryFile {
  public:
   // Beside `target`, the file the notes path leads to; failures name the notes file.
   TemporaryFile(const std::wstring& target, const std::wstring& notes_path) {
-    const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId());
-    for (unsigned n = 1;; ++n) {
-      std::wstring candidate = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n)) + L".tmp";
-      file_.reset(CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (file_) {
-        path_ = std::move(candidate);
-        return;
-      }
-      const DWORD error = GetLastError();
-      // The folder's own refusal is what creating the notes file itself would meet.
-      if (!AlreadyExists(error) || n == 1000) throw CreateFailure(notes_path, error);
-    }
+    std::wstring made;
+    DWORD error = 0;
+    file_ = CreateNewNumbered(target + L"." + std::to_wstring(GetCurrentProcessId()), L".tmp",
+                              GENERIC_READ | GENERIC_WRITE, made, error);
+    // The folder's own refusal is what creating the notes file itself would meet.
+    if (!file_) throw CreateFailure(notes_path, error);
+    path_ = std::move(made);
   }
   ~TemporaryFile() {
     file_.reset();
@@ -305,15 +313,13 @@ std::wstring RescuePath(const std::wstring& notes_path, UniqueFile& file) {
   }
   const std::size_t slash = notes_path.find_last_of(L"\\/:");
   const std::wstring name = slash == std::wstring::npos ? notes_path : notes_path.substr(slash + 1);
-  const std::wstring stem = std::wstring(folder, length) + name + L".rescued-" + Timestamp();
-  for (unsigned n = 1;; ++n) {
-    std::wstring candidate = stem + (n == 1 ? L"" : L"-" + std::to_wstring(n));
-    // CREATE_NEW: an earlier rescued file is never replaced.
-    file.reset(CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return candidate;
-    const DWORD error = GetLastError();
-    if (!AlreadyExists(error) || n == 1000) throw CreateFailure(candidate, error);
-  }
+  // Made new: an earlier rescued file is never replaced.
+  std::wstring made;
+  DWORD error = 0;
+  file = CreateNewNumbered(std::wstring(folder, length) + name + L".rescued-" + Timestamp(), L"", GENERIC_WRITE, made,
+                           error);
+  if (!file) throw CreateFailure(made, error);
+  return made;
 }
 
 }  // namespace

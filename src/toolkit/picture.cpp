@@ -152,19 +152,16 @@ TPicture TPicture::FromResource(const wchar_t* name) {
 }
 
 void TPicture::Draw(HDC dc, int x, int y) const {
-  if (!bitmap_) return;
-  if (!has_alpha_) {
+  if (Opaque()) {
     DrawPart(dc, x, y, RECT{0, 0, width_, height_});
     return;
   }
+  if (!bitmap_) return;
+  // Blended by its own (premultiplied) alpha over what is there.
   UniqueMemoryDC source(CreateCompatibleDC(dc));
   SelectIn select(source.get(), bitmap_.get());
-  if (has_alpha_) {
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    GdiAlphaBlend(dc, x, y, width_, height_, source.get(), 0, 0, width_, height_, blend);
-  } else {
-    BitBlt(dc, x, y, width_, height_, source.get(), 0, 0, SRCCOPY);
-  }
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  GdiAlphaBlend(dc, x, y, width_, height_, source.get(), 0, 0, width_, height_, blend);
 }
 
 }  // namespace tk
