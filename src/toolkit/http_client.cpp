@@ -163,8 +163,8 @@ class TIdHTTP::Request {
   // Disconnect ran, perhaps from a pump further down this stack.
   bool ClosedLocally() const { return Socket() == INVALID_SOCKET; }
 
-  // A name goes to the lookup worker while this thread waits in the connect's slices. A Disconnect abandons the lookup
-  // at once: its answer, should it come later, is dropped.
+  // A name goes to the lookup worker while this thread waits in the connect's slices. A
+  // Disconnect abandons the lookup at once: its answer, should it come later, is dropped.
   sockaddr_in Resolve(const std::string& host, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -215,6 +215,7 @@ class TIdHTTP::Request {
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
     if (const int error = WSAGetLastError(); error != WSAEWOULDBLOCK) ThrowSocketError(error);
 
+    const auto still_open = [this] { return !ClosedLocally(); };
     const auto connected = [this, s] {
       WSANETWORKEVENTS events{};
       if (WSAEnumNetworkEvents(s, event_.get(), &events) != 0) ThrowSocketError(WSAGetLastError());
@@ -222,9 +223,7 @@ class TIdHTTP::Request {
       if (const int error = events.iErrorCode[FD_CONNECT_BIT]; error != 0) ThrowSocketError(error);
       return true;
     };
-    if (WaitInSlices(
-            event_.get(), [this] { return !ClosedLocally(); }, connected))
-      return;
+    if (WaitInSlices(event_.get(), still_open, connected)) return;
     client_.Disconnect();
     throw Exception(L"Connect timed out.");
   }

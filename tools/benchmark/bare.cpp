@@ -1,4 +1,4 @@
-// The three yardsticks the benchmark sets the ticker beside, from this one source:
+// The yardsticks the benchmark sets the ticker beside, all from this one source:
 //   bench_bare          shows a 286 x 31 topmost popup, centred on the desktop, and waits in
 //                       its message loop; nothing else
 //   bench_bare_browser  the same, and before the bar shows it makes a hidden window of the

@@ -811,8 +811,9 @@ def idle_note(cu, cd):
             "stime in 10-ms ticks: undocked %s %%, docked %s %% (ticker / bare / bare+browser / bare+timers / "
             "bare+dot). The Wine server's share is not counted (it serves every Wine process on the display). "
             "bare+timers wakes as the ticker must (every 1.2 s; docked also every 200 ms, reading the cursor) and "
-            "does nothing else; bare+dot wakes as it does and draws the dot's square at each blink." % (" / ".join("%.3f" % pct_ticks(cu[k]) for k in keys),
-                       " / ".join("%.3f" % pct_ticks(cd[k]) for k in keys)))
+            "does nothing else; bare+dot wakes as it does and draws the dot's square at each blink." % (
+                " / ".join("%.3f" % pct_ticks(cu[k]) for k in keys),
+                " / ".join("%.3f" % pct_ticks(cd[k]) for k in keys)))
 
 
 def table(info, startup, long_run, pe32, floods, split, lookup):
@@ -917,11 +918,12 @@ def main():
         Subject("browser", "bare+browser", os.path.join(ARGS.bench_build, "tools", "benchmark",
                                                         "bench_bare_browser.exe"), BARE_CLASS, shift=2 * BAR_SPACING),
     ]
-    # Measured in the idle minutes beside the others; not started up or probed on its own.
-    timers = [Subject(key, label, os.path.join(ARGS.bench_build, "tools", "benchmark", exe), BARE_CLASS,
-                      shift=row * BAR_SPACING)
-              for row, key, label, exe in ((3, "timers", "bare+timers", "bench_bare_timers.exe"),
-                                           (4, "dot", "bare+dot", "bench_bare_dot.exe"))]
+    # Measured in the idle minutes beside the others; not started up or probed on their own.
+    idle_yardsticks = [
+        Subject(key, label, os.path.join(ARGS.bench_build, "tools", "benchmark", exe), BARE_CLASS,
+                shift=row * BAR_SPACING)
+        for row, key, label, exe in ((3, "timers", "bare+timers", "bench_bare_timers.exe"),
+                                     (4, "dot", "bare+dot", "bench_bare_dot.exe"))]
     pe32 = {}
     for key, rel in (("ticker", "src/app/Project1.exe"), ("bare", "tools/benchmark/bench_bare.exe"),
                      ("browser", "tools/benchmark/bench_bare_browser.exe")):
@@ -936,7 +938,7 @@ def main():
                 log("%s: %s  %s %s" % (r[0].strip(), r[1], r[4], r[5]))
             return
         if ARGS.idle_only:
-            idle = measure_idle_only(subjects + timers)
+            idle = measure_idle_only(subjects + idle_yardsticks)
             log("measured in %.0f s" % (time.monotonic() - t0))
             rows = [TABLE_HEAD]
             idle_rows(rows, idle)
@@ -950,12 +952,12 @@ def main():
                     where, med["ticker"], med["bare"], med["browser"], med["ticker"] / med["browser"],
                     rounds_ratio(startup[place])))
             return
-        long_run = measure_long(subjects + timers, server)
+        long_run = measure_long(subjects + idle_yardsticks, server)
         floods = measure_floods(server)
         split = measure_split()
         lookup = measure_hanging_lookup(server)
     finally:
-        for s in subjects + timers:
+        for s in subjects + idle_yardsticks:
             try:
                 s.stop()
             except Exception as e:  # the others are still stopped
